@@ -1,0 +1,63 @@
+// The procedure put in front of the player's own: hotkeys and key notifications become commands.
+#include "keys/key_bindings.h"
+#include "keys/keys.h"
+
+namespace {
+
+// Previous Track this far into a playing track restarts it instead.
+constexpr LRESULT kRestartThresholdMs = 2000;
+
+void SendCommand(HWND hwnd, UINT command)
+{
+    SendMessageA(hwnd, WM_COMMAND, command, 0);
+}
+
+void OnHotkey(HWND hwnd, WPARAM id)
+{
+    switch (LOWORD(id)) {
+    case kHotkeyNext:     SendCommand(hwnd, kCmdNextTrack); break;
+    case kHotkeyPrevious: SendCommand(hwnd, kCmdPrevTrack); break;
+    }
+}
+
+LRESULT OnKeyNotification(HWND hwnd, LPARAM vk)
+{
+    LRESULT playState = SendMessageA(hwnd, WM_USER, 0, kQueryPlayState);
+    LRESULT positionMs = 0;
+    if (NeedsPosition(static_cast<UINT>(vk), playState))
+        positionMs = SendMessageA(hwnd, WM_USER, 0, kQueryPositionMs);
+    UINT command = CommandForKey(static_cast<UINT>(vk), playState, positionMs);
+    if (command != kNoCommand)
+        SendCommand(hwnd, command);
+    return 0;   // never passed on: the player has no use for it
+}
+
+}  // namespace
+
+bool NeedsPosition(UINT vk, LRESULT playState)
+{
+    return vk == VK_MEDIA_PREV_TRACK && playState != 0;
+}
+
+UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
+{
+    const KeyBinding* binding = FindBinding(vk);
+    if (!binding)
+        return kNoCommand;
+    if (vk == VK_MEDIA_PLAY_PAUSE)
+        return playState == kPlayStatePlaying ? kCmdPause : kCmdPlay;
+    if (vk == VK_MEDIA_PREV_TRACK && NeedsPosition(vk, playState) &&
+        playState != kPlayStatePaused && positionMs > kRestartThresholdMs)
+        return kCmdPlay;
+    return binding->command;
+}
+
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_HOTKEY)
+        OnHotkey(hwnd, wp);   // and the player still sees the hotkey itself
+    // A failed registration leaves the id 0, which must not capture WM_NULL.
+    if (msg == gState.notifyMessage && msg != 0)
+        return OnKeyNotification(hwnd, lp);
+    return CallWindowProcA(gState.previousPlayerProc, hwnd, msg, wp, lp);
+}

@@ -1,0 +1,45 @@
+// Start-up, configuration and shutdown: the only place that wires the modules together.
+#include "keys/keys.h"
+#include "plugin/plugin.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr UINT kCtrlAlt = MOD_CONTROL | MOD_ALT;
+
+}  // namespace
+
+// No step's failure stops the next: a hotkey held by another program must not cost the
+// multimedia keys, and the player has no use for an error.
+int PluginInit()
+{
+    HWND player = PlayerWindow();
+    RegisterHotKey(player, kHotkeyNext, kCtrlAlt, VK_NEXT);
+    RegisterHotKey(player, kHotkeyPrevious, kCtrlAlt, VK_PRIOR);
+    LoadKeyFlags();
+    gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
+    gState.previousPlayerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(HostWindowProc)));
+    InitializeCriticalSection(&gState.lock);
+    InstallKeyboardHook();
+    return 0;
+}
+
+void PluginConfig()
+{
+    RunConfigSheet();
+}
+
+void PluginQuit()
+{
+    HWND player = PlayerWindow();
+    UnregisterHotKey(player, kHotkeyNext);
+    UnregisterHotKey(player, kHotkeyPrevious);
+    RemoveKeyboardHook();
+    DeleteCriticalSection(&gState.lock);
+    // The player may unload us next while its window lives on: hand the window back its own
+    // procedure, unless someone subclassed it after us, whose chain must stay whole.
+    auto current = reinterpret_cast<WNDPROC>(GetWindowLongA(player, GWL_WNDPROC));
+    if (current == HostWindowProc && gState.previousPlayerProc)
+        SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(gState.previousPlayerProc));
+}

@@ -1,0 +1,80 @@
+// The host boundary, the process-wide state and the key settings store.
+#pragma once
+
+#include <windows.h>
+
+// The descriptor the player reads: seven 32-bit fields, nothing more.
+struct GeneralPurposePlugin {
+    int version;
+    const char* description;
+    int (*init)();
+    void (*config)();
+    void (*quit)();
+    HWND hwndParent;         // written by the player before init
+    HINSTANCE hDllInstance;  // written by the player before init
+};
+static_assert(sizeof(void*) == 4, "the player is a 32-bit program");
+static_assert(sizeof(GeneralPurposePlugin) == 28);
+
+inline constexpr int kPluginVersion = 0x10;
+
+// Commands the player accepts as WM_COMMAND, and its two WM_USER queries.
+inline constexpr UINT kCmdPrevTrack = 40044;
+inline constexpr UINT kCmdPlay = 40045;
+inline constexpr UINT kCmdPause = 40046;
+inline constexpr UINT kCmdStop = 40047;
+inline constexpr UINT kCmdNextTrack = 40048;
+inline constexpr UINT kCmdVolumeUp = 40058;
+inline constexpr UINT kCmdVolumeDown = 40059;
+inline constexpr LPARAM kQueryPlayState = 104;
+inline constexpr LPARAM kQueryPositionMs = 105;
+inline constexpr LRESULT kPlayStatePlaying = 1;
+inline constexpr LRESULT kPlayStatePaused = 3;
+
+inline constexpr int kHotkeyNext = 0x9000;      // Ctrl+Alt+PageDown
+inline constexpr int kHotkeyPrevious = 0x9001;  // Ctrl+Alt+PageUp
+
+inline constexpr char kSettingsKeyPath[] = "SOFTWARE\\Dravnik\\Velmora";
+inline constexpr char kSharedMappingName[] = "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}";
+inline constexpr char kNotifyMessageName[] = "velmoranotify";
+
+// Which multimedia keys are answered: each 0 or 1, in registry order.
+struct KeyFlags {
+    int Key_Play;
+    int Key_Stop;
+    int Key_Prev;
+    int Key_Next;
+    int Key_VolUp;
+    int Key_VolDown;
+};
+
+struct HookState {
+    HHOOK hook;
+    HWND target;     // where notifications go; 0 means the hook does not act
+    HANDLE mapping;
+    int attached;    // the hook procedure has read the shared record in this process
+};
+
+struct PluginState {
+    GeneralPurposePlugin plugin;   // export; the player writes the window and instance
+    KeyFlags keys;                 // settings, config sheet
+    UINT notifyMessage;            // lifecycle, keyboard hook
+    WNDPROC previousPlayerProc;    // lifecycle
+    CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
+    HookState hook;                // keyboard hook
+};
+
+// The state as the library is loaded; tests assign it back to start afresh.
+extern const PluginState kLoadedState;
+extern PluginState gState;
+
+inline HWND PlayerWindow() { return gState.plugin.hwndParent; }
+inline HINSTANCE ModuleInstance() { return gState.plugin.hDllInstance; }
+
+// The descriptor's entries.
+int PluginInit();
+void PluginConfig();
+void PluginQuit();
+
+void LoadKeyFlags();
+void SaveKeyFlags();

@@ -1,0 +1,21 @@
+// The one definition of the plug-in's process-wide state.
+#include "plugin/plugin.h"
+
+constexpr PluginState kLoadedState = {
+    .plugin = {
+        .version = kPluginVersion,
+        .description = "Velmora",
+        .init = PluginInit,
+        .config = PluginConfig,
+        .quit = PluginQuit,
+        .hwndParent = nullptr,
+        .hDllInstance = nullptr,
+    },
+    .keys = {},
+    .notifyMessage = 0,
+    .previousPlayerProc = nullptr,
+    .lock = {},
+    .hook = {},
+};
+
+constinit PluginState gState = kLoadedState;

@@ -1,0 +1,6 @@
+// Placeholder until the Settings and About pages land.
+#include "ui/ui.h"
+
+void RunConfigSheet()
+{
+}

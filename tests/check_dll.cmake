@@ -1,0 +1,26 @@
+# Fails unless the DLL exports exactly winampGetGeneralPurposePlugin and imports only DLLs that
+# every Windows (and Wine) has: a stray runtime DLL would stop the plug-in loading for users.
+cmake_policy(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+set(allowed kernel32 user32 gdi32 advapi32 shell32 comctl32 msvcrt)
+foreach(line IN LISTS imports)
+    string(REGEX REPLACE "DLL Name: ([^\n\r ]+).*" "\\1" name "${line}")
+    string(TOLOWER "${name}" lower)
+    string(REGEX REPLACE "\\.dll$" "" lower "${lower}")
+    if(NOT lower IN_LIST allowed)
+        message(FATAL_ERROR "gen_velmora.dll imports ${name}, which a player's machine may lack")
+    endif()
+    message(STATUS "imports ${name}")
+endforeach()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([^\n]+\n)*)" table "${dump}")
+string(REGEX MATCHALL "\\] [A-Za-z_@0-9]+" exports "${CMAKE_MATCH_1}")
+if(NOT exports STREQUAL "] winampGetGeneralPurposePlugin")
+    message(FATAL_ERROR "exports are '${exports}', expected only winampGetGeneralPurposePlugin")
+endif()
+message(STATUS "exports winampGetGeneralPurposePlugin only")

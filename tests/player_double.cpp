@@ -1,0 +1,127 @@
+#include "player_double.h"
+
+namespace {
+
+constexpr char kPlayerClass[] = "VelmoraPlayerDouble";
+
+LRESULT CALLBACK PlayerWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lp);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* player = reinterpret_cast<PlayerDouble*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!player)
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    player->received.push_back({msg, wp, lp});
+    if (msg == WM_USER && lp == 104)
+        return player->playState;
+    if (msg == WM_USER && lp == 105)
+        return player->positionMs;
+    if (msg == WM_COMMAND && player->onCommand)
+        player->onCommand(*player, LOWORD(wp));
+    if (msg == WM_NCDESTROY)
+        player->window = nullptr;
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void RegisterPlayerClass()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = PlayerWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kPlayerClass;
+    RegisterClassA(&wc);   // fails harmlessly when already registered
+}
+
+}  // namespace
+
+bool CreatePlayerWindow(PlayerDouble& player, const char* caption)
+{
+    RegisterPlayerClass();
+    player.window = CreateWindowExA(0, kPlayerClass, caption, WS_OVERLAPPEDWINDOW, 100, 100, 420,
+                                    240, nullptr, nullptr, GetModuleHandleA(nullptr), &player);
+    return player.window != nullptr;
+}
+
+void DestroyPlayerWindow(PlayerDouble& player)
+{
+    if (player.window)
+        DestroyWindow(player.window);
+    player.window = nullptr;
+}
+
+std::vector<UINT> CommandsOf(const PlayerDouble& player)
+{
+    std::vector<UINT> commands;
+    for (const ReceivedMessage& m : player.received)
+        if (m.msg == WM_COMMAND)
+            commands.push_back(LOWORD(m.wp));
+    return commands;
+}
+
+std::vector<LPARAM> QueriesOf(const PlayerDouble& player)
+{
+    std::vector<LPARAM> queries;
+    for (const ReceivedMessage& m : player.received)
+        if (m.msg == WM_USER)
+            queries.push_back(m.lp);
+    return queries;
+}
+
+int CountOf(const PlayerDouble& player, UINT msg)
+{
+    int count = 0;
+    for (const ReceivedMessage& m : player.received)
+        count += m.msg == msg;
+    return count;
+}
+
+void ForgetReceived(PlayerDouble& player)
+{
+    player.received.clear();
+}
+
+void PumpMessages(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    do {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < timeoutMs);
+}
+
+bool LoadPlugin(LoadedPlugin& loaded, HWND player, const char* path)
+{
+    loaded.module = LoadLibraryA(path);
+    if (!loaded.module)
+        return false;
+    using GetPlugin = GeneralPurposePlugin* (*)();
+    auto get = reinterpret_cast<GetPlugin>(
+        reinterpret_cast<void*>(GetProcAddress(loaded.module, "winampGetGeneralPurposePlugin")));
+    loaded.plugin = get ? get() : nullptr;
+    if (!loaded.plugin) {
+        FreeLibrary(loaded.module);
+        loaded.module = nullptr;
+        return false;
+    }
+    loaded.plugin->hwndParent = player;
+    loaded.plugin->hDllInstance = loaded.module;
+    loaded.plugin->init();
+    return true;
+}
+
+void UnloadPlugin(LoadedPlugin& loaded)
+{
+    if (!loaded.module)
+        return;
+    loaded.plugin->quit();
+    FreeLibrary(loaded.module);
+    loaded = {};
+}

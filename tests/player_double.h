@@ -1,0 +1,48 @@
+// A stand-in for the player: a real top-level window that answers the play-state and position
+// queries from fields a caller sets and records every message it receives, and a loader that
+// brings up gen_velmora.dll the way the player does.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "plugin/plugin.h"
+
+struct ReceivedMessage {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+};
+
+struct PlayerDouble {
+    HWND window = nullptr;
+    LRESULT playState = 0;     // answer to WM_USER 104
+    LRESULT positionMs = 0;    // answer to WM_USER 105
+    std::vector<ReceivedMessage> received;
+    // Called for every WM_COMMAND after it is recorded; a simulated player acts here.
+    void (*onCommand)(PlayerDouble& player, UINT command) = nullptr;
+    void* context = nullptr;
+};
+
+// Creates the window (hidden unless shown by the caller) on the calling thread.
+bool CreatePlayerWindow(PlayerDouble& player, const char* caption = "Velmora player double");
+void DestroyPlayerWindow(PlayerDouble& player);
+
+std::vector<UINT> CommandsOf(const PlayerDouble& player);                 // WM_COMMAND ids, in order
+std::vector<LPARAM> QueriesOf(const PlayerDouble& player);                // WM_USER selectors, in order
+int CountOf(const PlayerDouble& player, UINT msg);
+void ForgetReceived(PlayerDouble& player);
+
+// Dispatches this thread's pending messages, for at most timeoutMs in all.
+void PumpMessages(DWORD timeoutMs = 50);
+
+struct LoadedPlugin {
+    HMODULE module = nullptr;
+    GeneralPurposePlugin* plugin = nullptr;
+};
+
+// LoadLibraryA, the export, fields 6 and 7, then init; false when any of the first steps fails.
+bool LoadPlugin(LoadedPlugin& loaded, HWND player, const char* path = "gen_velmora.dll");
+// quit, then FreeLibrary.
+void UnloadPlugin(LoadedPlugin& loaded);
