@@ -1,0 +1,2 @@
+// The hyperlink control of the About page.
+#include "ui/ui.h"
