@@ -13,3 +13,7 @@
 #define IDC_KEY_VOLDOWN 1007
 #define IDC_HOTKEYS_PAGE 1008
 #define IDC_HOTKEYS_ARROWS 1009
+
+// The one home of the address that the About page shows, its link opens and the version
+// resource names; a macro because the resource compiler reads it too.
+#define VELMORA_HOMEPAGE "https://dravnik.net/velmora/"
