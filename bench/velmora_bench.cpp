@@ -1,0 +1,294 @@
+// Measures what the plug-in costs on the keyboard path, as ratios taken side by side in one run:
+// the hook procedure against a bare hook, an answered key against one PostMessage, a key from
+// SendInput to the player's command against the same key reaching a focused window, and the
+// DLL's size and imports. Medians over repeated rounds, so a busy machine shifts both sides.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "keys/keys.h"
+#include "player_double.h"
+
+namespace {
+
+constexpr int kRounds = 31;
+constexpr int kCallsPerRound = 20000;
+constexpr int kPostsPerRound = 2000;
+constexpr int kEndToEndRounds = 10;
+constexpr int kKeysPerEndToEndRound = 40;
+constexpr char kDllName[] = "gen_velmora.dll";
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    size_t index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+double Median(const std::vector<double>& values) { return Percentile(values, 0.5); }
+
+LRESULT CALLBACK BareHookProc(int code, WPARAM msg, LPARAM event)
+{
+    return CallNextHookEx(nullptr, code, msg, event);
+}
+
+// Both procedures are called through this pointer so neither gets inlined.
+HOOKPROC volatile gProcUnderTest;
+
+double TimeHookCalls(HOOKPROC proc, const std::vector<KBDLLHOOKSTRUCT>& events,
+                     const std::vector<WPARAM>& messages)
+{
+    gProcUnderTest = proc;
+    size_t n = events.size();
+    double start = Now();
+    for (int i = 0; i < kCallsPerRound; ++i)
+        gProcUnderTest(HC_ACTION, messages[i % n], reinterpret_cast<LPARAM>(&events[i % n]));
+    return Now() - start;
+}
+
+// The core's state as after init: default flags, a target window, the notification id.
+void SetUpCoreState(HWND target)
+{
+    gState = kLoadedState;
+    gState.keys = {1, 1, 1, 1, 0, 0};
+    gState.hook.target = target;
+    gState.hook.attached = 1;
+    gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
+}
+
+double PassThroughRatio()
+{
+    std::vector<KBDLLHOOKSTRUCT> events;
+    std::vector<WPARAM> messages;
+    const UINT codes[] = {'A', 'E', 'T', 'Z', VK_SPACE, VK_F5, 173, 180, 172,
+                          VK_VOLUME_UP, VK_VOLUME_DOWN};
+    for (UINT vk : codes)
+        for (WPARAM msg : {WPARAM{WM_KEYDOWN}, WPARAM{WM_KEYUP}}) {
+            events.push_back(KBDLLHOOKSTRUCT{vk, 0, 0, 0, 0});
+            messages.push_back(msg);
+        }
+    std::vector<double> ratios;
+    for (int round = 0; round < kRounds; ++round) {
+        double bare = TimeHookCalls(BareHookProc, events, messages);
+        double ours = TimeHookCalls(KeyboardHookProc, events, messages);
+        ratios.push_back(ours / bare);
+    }
+    return Median(ratios);
+}
+
+void DrainPosted(UINT msg)
+{
+    MSG m;
+    while (PeekMessageA(&m, nullptr, msg, msg, PM_REMOVE)) {
+    }
+}
+
+double AnsweredKeyRatio(HWND target)
+{
+    KBDLLHOOKSTRUCT stop{VK_MEDIA_STOP, 0, 0, 0, 0};
+    UINT notify = gState.notifyMessage;
+    gProcUnderTest = KeyboardHookProc;
+    std::vector<double> ratios;
+    for (int round = 0; round < kRounds; ++round) {
+        double start = Now();
+        for (int i = 0; i < kPostsPerRound; ++i)
+            PostMessageA(target, notify, 0, VK_MEDIA_STOP);
+        double bare = Now() - start;
+        DrainPosted(notify);
+        start = Now();
+        for (int i = 0; i < kPostsPerRound; ++i)
+            gProcUnderTest(HC_ACTION, WM_KEYDOWN, reinterpret_cast<LPARAM>(&stop));
+        double ours = Now() - start;
+        DrainPosted(notify);
+        ratios.push_back(ours / bare);
+    }
+    return Median(ratios);
+}
+
+// End to end: when did the key's effect arrive, measured from just before SendInput.
+double gArrival;
+
+void OnStopCommand(PlayerDouble&, UINT command)
+{
+    if (command == 40047)
+        gArrival = Now();
+}
+
+LRESULT CALLBACK FocusWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_KEYDOWN && wp == VK_MEDIA_STOP)
+        gArrival = Now();
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+HWND CreateFocusWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = FocusWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VelmoraBenchFocus";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "focus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    return hwnd;
+}
+
+void PressStop(DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = VK_MEDIA_STOP;
+    input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY | flags;
+    SendInput(1, &input, sizeof input);
+}
+
+// One key-down until its effect arrives (bounded), then the key-up; seconds, or -1 if lost.
+double TimeOneKey()
+{
+    gArrival = 0;
+    double start = Now();
+    PressStop(0);
+    MSG m;
+    while (!gArrival && Now() - start < 1.0) {
+        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+    }
+    double elapsed = gArrival ? gArrival - start : -1;
+    PressStop(KEYEVENTF_KEYUP);
+    PumpMessages(2);
+    return elapsed;
+}
+
+struct EndToEnd {
+    std::vector<double> plugin;
+    std::vector<double> plain;
+    int lost = 0;
+};
+
+// The first key of a phase is not counted: it pays for the hook's one-time attach.
+void TimeKeys(std::vector<double>& into, int& lost)
+{
+    TimeOneKey();
+    for (int i = 0; i < kKeysPerEndToEndRound; ++i) {
+        double t = TimeOneKey();
+        if (t < 0)
+            ++lost;
+        else
+            into.push_back(t);
+    }
+}
+
+EndToEnd MeasureEndToEnd()
+{
+    EndToEnd result;
+    PlayerDouble player;
+    CreatePlayerWindow(player);
+    player.onCommand = OnStopCommand;
+    HWND focus = CreateFocusWindow();
+    for (int round = 0; round < kEndToEndRounds; ++round) {
+        LoadedPlugin loaded;
+        if (!LoadPlugin(loaded, player.window, kDllName))
+            break;
+        PumpMessages(5);
+        TimeKeys(result.plugin, result.lost);
+        UnloadPlugin(loaded);
+        ForgetReceived(player);
+        PumpMessages(5);
+        TimeKeys(result.plain, result.lost);
+    }
+    DestroyWindow(focus);
+    DestroyPlayerWindow(player);
+    // The plug-in's settings were created by init; leave the registry as found.
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
+    return result;
+}
+
+DWORD FileSizeOf(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    return size;
+}
+
+void PrintImports(HMODULE module)
+{
+    auto* base = reinterpret_cast<const BYTE*>(module);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+    std::printf("imports:");
+    for (; dir.VirtualAddress && desc->Name; ++desc)
+        std::printf(" %s", reinterpret_cast<const char*>(base + desc->Name));
+    std::printf("\n");
+}
+
+void PrintRow(const char* what, double value, const char* target)
+{
+    std::printf("| %-58s | %8.3f | %-8s |\n", what, value, target);
+}
+
+}  // namespace
+
+int main()
+{
+    SetThreadAffinityMask(GetCurrentThread(), 1);
+    PlayerDouble sink;   // a window that only collects posts; never dispatched to
+    if (!CreatePlayerWindow(sink, "Velmora bench sink")) {
+        std::printf("cannot create a window\n");
+        return 1;
+    }
+    SetUpCoreState(sink.window);
+    double passThrough = PassThroughRatio();
+    double answered = AnsweredKeyRatio(sink.window);
+    gState = kLoadedState;
+    DestroyPlayerWindow(sink);
+
+    EndToEnd e2e = MeasureEndToEnd();
+
+    std::printf("| %-58s | %8s | %-8s |\n", "measure", "value", "target");
+    std::printf("|%s|%s|%s|\n", "------------------------------------------------------------",
+                "----------", "----------");
+    PrintRow("hook on pass-through keys / bare CallNextHookEx hook", passThrough, "<= 1.05");
+    PrintRow("hook on answered key-down / one bare PostMessage", answered, "<= 1.2");
+    if (e2e.plugin.empty() || e2e.plain.empty()) {
+        std::printf("end to end: no samples (plug-in %zu, plain %zu)\n", e2e.plugin.size(),
+                    e2e.plain.size());
+    } else {
+        double pluginMedian = Median(e2e.plugin), plainMedian = Median(e2e.plain);
+        double pluginP99 = Percentile(e2e.plugin, 0.99), plainP99 = Percentile(e2e.plain, 0.99);
+        PrintRow("SendInput to WM_COMMAND / to plain WM_KEYDOWN, median", pluginMedian / plainMedian,
+                 "");
+        PrintRow("SendInput to WM_COMMAND / to plain WM_KEYDOWN, 99th pct", pluginP99 / plainP99, "");
+        std::printf("end to end, microseconds: plug-in median %.1f p99 %.1f; plain median %.1f "
+                    "p99 %.1f; %zu+%zu keys, %d lost\n",
+                    pluginMedian * 1e6, pluginP99 * 1e6, plainMedian * 1e6, plainP99 * 1e6,
+                    e2e.plugin.size(), e2e.plain.size(), e2e.lost);
+    }
+    DWORD size = FileSizeOf(kDllName);
+    std::printf("%s: %lu bytes (%.1f KiB, target <= 32 KiB)\n", kDllName,
+                static_cast<unsigned long>(size), size / 1024.0);
+    HMODULE module = LoadLibraryA(kDllName);
+    if (module) {
+        PrintImports(module);
+        FreeLibrary(module);
+    }
+    return 0;
+}
