@@ -1,0 +1,133 @@
+// Interactive mode: the player's window shows its state, has buttons for the player's own
+// commands and a Configure button that opens the plug-in's configuration.
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+
+#include "demo.h"
+#include "demo_player.h"
+
+namespace {
+
+constexpr UINT kConfigureButton = 1000;   // outside the player's command range
+constexpr UINT kClockTimer = 1;
+constexpr UINT kClockTickMs = 1000;
+
+struct Button {
+    const char* label;
+    UINT id;   // player commands reach the player exactly as the plug-in's do
+};
+
+constexpr std::array<Button, 7> kButtons{{
+    {"|<<", kCmdPrevTrack}, {">", kCmdPlay}, {"||", kCmdPause}, {"[]", kCmdStop},
+    {">>|", kCmdNextTrack}, {"Vol -", kCmdVolumeDown}, {"Vol +", kCmdVolumeUp},
+}};
+
+struct Interactive {
+    LoadedPlugin loaded;
+    HWND stateText;
+    HWND commandText;
+    WNDPROC playerProc;
+    DemoPlayer* player;
+};
+
+Interactive gDemo;   // the one demo window's controls; procedures below have no other handle
+
+HWND AddChild(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w,
+              int h, UINT id)
+{
+    HWND child = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                 GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+    return child;
+}
+
+void ShowState(DemoPlayer& demo)
+{
+    char state[64], text[160];
+    FormatState(demo, state, sizeof state);
+    std::snprintf(text, sizeof text, "%s  \"%s\"", state, TrackTitle(demo.track));
+    SetWindowTextA(gDemo.stateText, text);
+    char command[64] = "none yet";
+    if (demo.lastCommand)
+        FormatCommand(demo.lastCommand, command, sizeof command);
+    std::snprintf(text, sizeof text, "Last command received: %s", command);
+    SetWindowTextA(gDemo.commandText, text);
+}
+
+void OnButton(DemoPlayer&, UINT id)
+{
+    if (id == kConfigureButton && gDemo.loaded.plugin)
+        gDemo.loaded.plugin->config();
+}
+
+void BuildControls(HWND window)
+{
+    AddChild(window, "STATIC",
+             "Press a multimedia key, Ctrl+Alt+PageDown or Ctrl+Alt+PageUp, in any window.", 0,
+             10, 10, 390, 18, 0);
+    gDemo.stateText = AddChild(window, "STATIC", "", 0, 10, 40, 390, 18, 0);
+    gDemo.commandText = AddChild(window, "STATIC", "", 0, 10, 62, 390, 18, 0);
+    int x = 10;
+    for (const Button& b : kButtons) {
+        AddChild(window, "BUTTON", b.label, BS_PUSHBUTTON, x, 95, 50, 26, b.id);
+        x += 55;
+    }
+    AddChild(window, "BUTTON", "Configure...", BS_PUSHBUTTON, 10, 135, 100, 26, kConfigureButton);
+}
+
+// Closing only ends the message loop: quit and FreeLibrary must run after the plug-in's
+// window procedure, which is on the stack here, has returned.
+LRESULT CALLBACK DemoWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CLOSE) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return CallWindowProcA(gDemo.playerProc, hwnd, msg, wp, lp);
+}
+
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    AdvanceClock(*gDemo.player, kClockTickMs);
+    ForgetReceived(gDemo.player->window);   // nobody reads the record here; keep it from growing
+}
+
+}  // namespace
+
+int RunInteractive(const char* dllPath)
+{
+    DemoPlayer demo;
+    gDemo.player = &demo;
+    AttachDemoPlayer(demo);
+    demo.onChange = ShowState;
+    demo.onOtherCommand = OnButton;
+    if (!CreatePlayerWindow(demo.window, "Velmora demo player")) {
+        std::printf("velmora_demo: no window; is a display available?\n");
+        return 1;
+    }
+    HWND window = demo.window.window;
+    BuildControls(window);
+    gDemo.playerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DemoWindowProc)));
+    ShowState(demo);
+    ShowWindow(window, SW_SHOWNORMAL);
+    if (!LoadPlugin(gDemo.loaded, window, dllPath)) {
+        std::printf("velmora_demo: could not load %s (error %lu)\n", dllPath, GetLastError());
+        DestroyPlayerWindow(demo.window);
+        return 1;
+    }
+    SetTimer(window, kClockTimer, kClockTickMs, Tick);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    KillTimer(window, kClockTimer);
+    UnloadPlugin(gDemo.loaded);
+    DestroyPlayerWindow(demo.window);
+    gDemo = {};
+    return 0;
+}

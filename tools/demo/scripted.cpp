@@ -1,0 +1,274 @@
+// Scripted mode: every multimedia key and both hotkeys go through SendInput, the plug-in's hook
+// and hotkeys, and end as commands to the simulated player; one table row per key.
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo.h"
+#include "demo_player.h"
+
+namespace {
+
+struct ScriptedKey {
+    const char* name;
+    std::array<WORD, 3> keys;   // pressed in order, released in reverse; 0 ends the list
+    UINT expected;              // the command the player must receive, and no other
+};
+
+// One story: each key acts on what the previous one left, from a track 12 s in.
+constexpr std::array<ScriptedKey, 8> kScript{{
+    {"Previous Track", {VK_MEDIA_PREV_TRACK}, kCmdPlay},   // >2 s in: back to the start
+    {"Next Track", {VK_MEDIA_NEXT_TRACK}, kCmdNextTrack},
+    {"Play/Pause", {VK_MEDIA_PLAY_PAUSE}, kCmdPause},
+    {"Stop", {VK_MEDIA_STOP}, kCmdStop},
+    {"Volume Up", {VK_VOLUME_UP}, kCmdVolumeUp},
+    {"Volume Down", {VK_VOLUME_DOWN}, kCmdVolumeDown},
+    {"Ctrl+Alt+PageDown", {VK_CONTROL, VK_MENU, VK_NEXT}, kCmdNextTrack},
+    {"Ctrl+Alt+PageUp", {VK_CONTROL, VK_MENU, VK_PRIOR}, kCmdPrevTrack},
+}};
+
+constexpr LRESULT kStartPositionMs = 12000;
+constexpr DWORD kCommandTimeoutMs = 2000;
+constexpr DWORD kSettleMs = 30;   // long enough for a second, wrong command to show up
+
+// The settings the demo enables for its run, and what the user had, to put back afterwards.
+constexpr std::array<const char*, 6> kFlagNames{
+    {"Key_Play", "Key_Stop", "Key_Prev", "Key_Next", "Key_VolUp", "Key_VolDown"}};
+
+struct SavedValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+struct SavedSettings {
+    bool parentExisted = false;   // HKCU\SOFTWARE\Dravnik
+    bool keyExisted = false;
+    std::array<SavedValue, 6> values;
+};
+
+constexpr char kParentKeyPath[] = "SOFTWARE\\Dravnik";
+
+bool KeyExists(const char* path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SaveValue(HKEY key, const char* name, SavedValue& saved)
+{
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &saved.type, nullptr, &size) != ERROR_SUCCESS)
+        return;
+    saved.data.resize(size);
+    saved.present = RegQueryValueExA(key, name, nullptr, &saved.type, saved.data.data(),
+                                     &size) == ERROR_SUCCESS;
+    saved.data.resize(size);
+}
+
+// The volume keys are off by default so they keep working for the system; the demo turns all
+// six on for its run, so every row shows the plug-in at work, and puts the user's choice back.
+bool EnableAllKeys(SavedSettings& saved)
+{
+    saved.parentExisted = KeyExists(kParentKeyPath);
+    saved.keyExisted = KeyExists(kSettingsKeyPath);
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool written = true;
+    const DWORD on = 1;
+    for (size_t i = 0; i < kFlagNames.size(); ++i) {
+        SaveValue(key, kFlagNames[i], saved.values[i]);
+        written &= RegSetValueExA(key, kFlagNames[i], 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&on), sizeof on) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return written;
+}
+
+void RestoreSettings(const SavedSettings& saved)
+{
+    if (!saved.keyExisted) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+        if (!saved.parentExisted)
+            RegDeleteKeyA(HKEY_CURRENT_USER, kParentKeyPath);   // fails, rightly, if not empty
+        return;
+    }
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    for (size_t i = 0; i < kFlagNames.size(); ++i) {
+        const SavedValue& value = saved.values[i];
+        if (!value.present)
+            RegDeleteValueA(key, kFlagNames[i]);
+        else
+            RegSetValueExA(key, kFlagNames[i], 0, value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size()));
+    }
+    RegCloseKey(key);
+}
+
+INPUT KeyInput(WORD vk, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    bool extended = vk != VK_CONTROL && vk != VK_MENU;   // media and navigation keys are
+    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
+    return input;
+}
+
+// Presses the keys in order and releases them in reverse; if the system took only part of the
+// presses, every key is still released, so nothing stays held for later programs.
+bool PressKeys(const ScriptedKey& key)
+{
+    std::vector<INPUT> inputs;
+    for (WORD vk : key.keys)
+        if (vk)
+            inputs.push_back(KeyInput(vk, false));
+    size_t pressed = inputs.size();
+    for (size_t i = pressed; i-- > 0;)
+        inputs.push_back(KeyInput(inputs[i].ki.wVk, true));
+    UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent == inputs.size())
+        return true;
+    SendInput(static_cast<UINT>(pressed), inputs.data() + pressed, sizeof(INPUT));
+    return false;
+}
+
+void PumpUntil(const PlayerDouble& window, size_t commandsBefore, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < timeoutMs) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (CommandsOf(window).size() > commandsBefore)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+// A swallowed multimedia key never reaches the focused window, as a key or as an app command.
+bool KeyReachedWindow(const PlayerDouble& window, size_t from, WORD vk)
+{
+    for (size_t i = from; i < window.received.size(); ++i) {
+        const ReceivedMessage& m = window.received[i];
+        bool keyDown = (m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN) && m.wp == vk;
+        if (keyDown || m.msg == WM_APPCOMMAND)
+            return true;
+    }
+    return false;
+}
+
+struct Row {
+    std::string key, commands, before, after, verdict;
+    bool ok = false;
+};
+
+Row RunKey(DemoPlayer& demo, const ScriptedKey& key)
+{
+    Row row;
+    row.key = key.name;
+    char text[64];
+    FormatState(demo, text, sizeof text);
+    row.before = text;
+    size_t messagesBefore = demo.window.received.size();
+    size_t commandsBefore = CommandsOf(demo.window).size();
+    bool sent = PressKeys(key);
+    PumpUntil(demo.window, commandsBefore, kCommandTimeoutMs);
+    PumpMessages(kSettleMs);
+    std::vector<UINT> commands = CommandsOf(demo.window);
+    commands.erase(commands.begin(), commands.begin() + static_cast<long>(commandsBefore));
+    for (UINT command : commands) {
+        FormatCommand(command, text, sizeof text);
+        row.commands += (row.commands.empty() ? "" : " + ") + std::string(text);
+    }
+    if (commands.empty())
+        row.commands = "none";
+    FormatState(demo, text, sizeof text);
+    row.after = text;
+    bool mediaKey = key.keys[1] == 0;
+    bool leaked = mediaKey && KeyReachedWindow(demo.window, messagesBefore, key.keys[0]);
+    row.ok = sent && commands.size() == 1 && commands[0] == key.expected && !leaked;
+    FormatCommand(key.expected, text, sizeof text);
+    if (row.ok)
+        row.verdict = "ok";
+    else if (!sent)
+        row.verdict = "FAILED: the system refused the key presses";
+    else
+        row.verdict = "FAILED: expected " + std::string(text) + " only" +
+                      (leaked ? "; the key also reached the window" : "");
+    return row;
+}
+
+void PrintTable(const std::vector<Row>& rows)
+{
+    std::printf("%-18s | %-19s | %-24s    %-24s | %s\n", "key", "command received",
+                "player before", "player after", "result");
+    std::printf("%s\n", std::string(105, '-').c_str());
+    for (const Row& r : rows)
+        std::printf("%-18s | %-19s | %-24s \xE2\x86\x92  %-24s | %s\n", r.key.c_str(),
+                    r.commands.c_str(), r.before.c_str(), r.after.c_str(), r.verdict.c_str());
+}
+
+bool ShowPlayer(DemoPlayer& demo)
+{
+    AttachDemoPlayer(demo);
+    if (!CreatePlayerWindow(demo.window, "Velmora demo player"))
+        return false;
+    ShowWindow(demo.window.window, SW_SHOWNORMAL);
+    SetForegroundWindow(demo.window.window);
+    PumpMessages(kSettleMs);
+    demo.track = 1;
+    demo.window.playState = kPlayStatePlaying;
+    demo.window.positionMs = kStartPositionMs;
+    return true;
+}
+
+}  // namespace
+
+int RunScripted(const char* dllPath)
+{
+    DemoPlayer demo;
+    if (!ShowPlayer(demo)) {
+        std::printf("velmora_demo: could not create the player window\n");
+        return 1;
+    }
+    SavedSettings saved;
+    bool enabled = EnableAllKeys(saved);
+    LoadedPlugin loaded;
+    if (!LoadPlugin(loaded, demo.window.window, dllPath)) {
+        std::printf("velmora_demo: could not load %s (error %lu)\n", dllPath, GetLastError());
+        RestoreSettings(saved);
+        DestroyPlayerWindow(demo.window);
+        return 1;
+    }
+    std::printf("Velmora demo player: %s loaded; every key goes through SendInput.\n", dllPath);
+    std::vector<Row> rows;
+    for (const ScriptedKey& key : kScript)
+        rows.push_back(RunKey(demo, key));
+    UnloadPlugin(loaded);
+    RestoreSettings(saved);
+    DestroyPlayerWindow(demo.window);
+
+    PrintTable(rows);
+    int passed = 0;
+    for (const Row& r : rows)
+        passed += r.ok;
+    if (!enabled)
+        std::printf("Could not enable all six keys in HKCU\\%s for the run.\n", kSettingsKeyPath);
+    std::printf("%d of %d keys did what they should.\n", passed, static_cast<int>(rows.size()));
+    std::fflush(stdout);
+    return passed == static_cast<int>(rows.size()) && enabled ? 0 : 1;
+}
