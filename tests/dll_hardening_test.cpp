@@ -1,1 +1,383 @@
+// gen_velmora.dll under faults: repeated loading, a hostile shared mapping, a flood of keys,
+// a player window that dies first, the sheet opened twice.
 #include <gtest/gtest.h>
+
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "player_double.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+namespace {
+
+constexpr char kSettingsTree[] = "SOFTWARE\\Dravnik";
+
+void SendKey(WORD vk, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+void PressAndRelease(WORD vk)
+{
+    SendKey(vk, 0);
+    SendKey(vk, KEYEVENTF_KEYUP);
+}
+
+struct Counters {
+    DWORD handles = 0;
+    DWORD gdi = 0;
+    DWORD user = 0;
+};
+
+// This process's entries in the system handle table; -1 when ntdll will not tell.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+};
+
+long CountHandlesInSystemTable()
+{
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return -1;
+    std::vector<BYTE> buffer(1 << 16);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+               static_cast<LONG>(0xC0000004) && buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return -1;
+    ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+    auto* entries = reinterpret_cast<HandleEntry*>(buffer.data() + sizeof(void*));
+    long mine = 0;
+    for (ULONG i = 0; i < count; ++i)
+        mine += entries[i].ownerPid == GetCurrentProcessId();
+    return mine;
+}
+
+// GetProcessHandleCount where it answers; this Wine says 0, so then the system handle table.
+Counters CountResources(const char** handleCounter)
+{
+    Counters c;
+    *handleCounter = "GetProcessHandleCount";
+    GetProcessHandleCount(GetCurrentProcess(), &c.handles);
+    if (c.handles == 0) {
+        *handleCounter = "NtQuerySystemInformation(SystemHandleInformation)";
+        c.handles = static_cast<DWORD>(CountHandlesInSystemTable());
+    }
+    c.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    c.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    return c;
+}
+
+class DllHardening : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+        ASSERT_TRUE(CreatePlayerWindow(player));
+        originalProc = GetWindowLongA(player.window, GWL_WNDPROC);
+    }
+    void TearDown() override
+    {
+        UnloadPlugin(loaded);
+        DestroyPlayerWindow(player);
+        PumpMessages(10);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+    }
+    PlayerDouble player;
+    LoadedPlugin loaded;
+    LONG originalProc = 0;
+};
+
+TEST_F(DllHardening, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook)
+{
+    // Two warm-up cycles, so the counters see only what a cycle leaves behind.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(LoadPlugin(loaded, player.window));
+        UnloadPlugin(loaded);
+    }
+    PumpMessages(10);
+    const char* handleCounter;
+    Counters before = CountResources(&handleCounter);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(LoadPlugin(loaded, player.window)) << "cycle " << i;
+        if (i % 50 == 0) {   // now and then make sure the hook is really there
+            PressAndRelease(VK_MEDIA_STOP);
+            PumpMessages(5);
+        }
+        UnloadPlugin(loaded);
+        ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr) << "cycle " << i;
+        ASSERT_EQ(GetWindowLongA(player.window, GWL_WNDPROC), originalProc) << "cycle " << i;
+    }
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40047, 40047, 40047}));
+    // With the DLL gone a key must not reach freed code.
+    ForgetReceived(player);
+    PressAndRelease(VK_MEDIA_STOP);
+    PumpMessages(10);
+    EXPECT_EQ(CountOf(player, WM_COMMAND), 0);
+    PumpMessages(10);
+    Counters after = CountResources(&handleCounter);
+    ASSERT_NE(before.handles, static_cast<DWORD>(-1)) << "no handle counter answers here";
+    std::printf("handles %lu -> %lu (%s), GDI %lu -> %lu, USER %lu -> %lu "
+                "(GetGuiResources; 0 means this Wine does not count them)\n",
+                before.handles, after.handles, handleCounter, before.gdi, after.gdi, before.user, after.user);
+    EXPECT_LE(after.handles, before.handles);
+    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.user, before.user);
+}
+
+// Starts mapping_holder.exe from beside this test and waits until it holds the name.
+struct Holder {
+    PROCESS_INFORMATION process{};
+    HANDLE ready = nullptr;
+    HANDLE done = nullptr;
+};
+
+std::string ExeDirectory()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of("\\/") + 1);
+}
+
+bool StartHolder(Holder& h, const char* mode)
+{
+    char ready[64], done[64];
+    std::snprintf(ready, sizeof ready, "VelmoraHolderReady%lu", GetCurrentProcessId());
+    std::snprintf(done, sizeof done, "VelmoraHolderDone%lu", GetCurrentProcessId());
+    h.ready = CreateEventA(nullptr, TRUE, FALSE, ready);
+    h.done = CreateEventA(nullptr, TRUE, FALSE, done);
+    std::string exe = ExeDirectory() + "mapping_holder.exe";
+    std::string command = "\"" + exe + "\" " + mode + " " + ready + " " + done + " " +
+                          std::to_string(GetCurrentProcessId());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &h.process))
+        return false;
+    HANDLE waitFor[] = {h.ready, h.process.hProcess};
+    return WaitForMultipleObjects(2, waitFor, FALSE, 10000) == WAIT_OBJECT_0;
+}
+
+void StopHolder(Holder& h)
+{
+    if (h.process.hProcess) {
+        SetEvent(h.done);
+        if (WaitForSingleObject(h.process.hProcess, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(h.process.hProcess, 1);
+        CloseHandle(h.process.hProcess);
+        CloseHandle(h.process.hThread);
+    }
+    CloseHandle(h.ready);
+    CloseHandle(h.done);
+    h = {};
+}
+
+// Junk written over the record after init, as if the other program kept scribbling.
+void ScribbleOverRecord()
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+    if (!mapping)
+        return;
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 8)) {
+        FillMemory(view, 8, 0x5A);
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+}
+
+TEST_F(DllHardening, MappingTakenFirstByAnotherProcessStillLetsKeysBeAnswered)
+{
+    for (const char* mode : {"readonly", "tiny", "garbage", "event"}) {
+        SCOPED_TRACE(mode);
+        Holder holder;
+        bool started = StartHolder(holder, mode);
+        EXPECT_TRUE(started);
+        if (started) {
+            ASSERT_TRUE(LoadPlugin(loaded, player.window));
+            if (!std::strcmp(mode, "garbage"))
+                ScribbleOverRecord();
+            ForgetReceived(player);
+            PressAndRelease(VK_MEDIA_STOP);
+            PressAndRelease(VK_MEDIA_NEXT_TRACK);
+            PumpMessages(20);
+            EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40048}));
+            UnloadPlugin(loaded);
+        }
+        StopHolder(holder);
+    }
+}
+
+// The focused window of the flood: counts the pass-through key-downs that reach it.
+std::map<WPARAM, int> gKeyDowns;
+
+LRESULT CALLBACK CountingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_KEYDOWN)
+        ++gKeyDowns[wp];
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+HWND CreateFocusedWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = CountingWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VelmoraFloodFocus";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "focus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    return hwnd;
+}
+
+constexpr WORD kFloodKeys[] = {VK_MEDIA_STOP, 'A', VK_MEDIA_NEXT_TRACK, VK_VOLUME_UP,
+                               VK_MEDIA_PLAY_PAUSE, VK_BROWSER_HOME, VK_MEDIA_PREV_TRACK, 'Q'};
+constexpr int kFloodPairs = 5000;   // 10,000 events, every key-down followed by its key-up
+
+struct Flood {
+    HWND player;
+    int unanswered = 0;     // player queries that timed out while the flood ran
+    DWORD slowestMs = 0;
+};
+
+// Another thread types, as a keyboard would; the player's thread runs the hook and the window.
+DWORD WINAPI TypeFlood(void* parameter)
+{
+    auto* flood = static_cast<Flood*>(parameter);
+    for (int i = 0; i < kFloodPairs; ++i) {
+        PressAndRelease(kFloodKeys[i % std::size(kFloodKeys)]);
+        if (i % 250 == 0) {
+            DWORD start = GetTickCount();
+            DWORD_PTR state = 0;
+            if (!SendMessageTimeoutA(flood->player, WM_USER, 0, 104, SMTO_NORMAL, 2000, &state))
+                ++flood->unanswered;
+            flood->slowestMs = std::max(flood->slowestMs, GetTickCount() - start);
+        }
+    }
+    return 0;
+}
+
+TEST_F(DllHardening, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
+{
+    gKeyDowns.clear();
+    HWND focus = CreateFocusedWindow();
+    if (GetForegroundWindow() != focus) {
+        DestroyWindow(focus);
+        GTEST_SKIP() << "this Wine gives no window the foreground, so pass-through keys have nowhere to go";
+    }
+    ASSERT_TRUE(LoadPlugin(loaded, player.window));
+    ForgetReceived(player);
+    Flood flood{player.window};
+    HANDLE typist = CreateThread(nullptr, 0, TypeFlood, &flood, 0, nullptr);
+    ASSERT_NE(typist, nullptr);
+    DWORD start = GetTickCount();
+    MSG m;
+    while (MsgWaitForMultipleObjects(1, &typist, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < 40000) {
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+    }
+    bool finished = WaitForSingleObject(typist, 0) == WAIT_OBJECT_0;
+    if (!finished)
+        TerminateThread(typist, 1);   // keys may be half pressed: release them all below
+    CloseHandle(typist);
+    PumpMessages(50);
+    for (WORD vk : kFloodKeys)
+        SendKey(vk, KEYEVENTF_KEYUP);
+    PumpMessages(10);
+    ASSERT_TRUE(finished) << "the flood did not finish in 40 s";
+    std::printf("flood took %lu ms; slowest player query %lu ms\n", GetTickCount() - start,
+                flood.slowestMs);
+
+    std::map<UINT, int> commands;
+    for (UINT c : CommandsOf(player))
+        ++commands[c];
+    const int each = kFloodPairs / static_cast<int>(std::size(kFloodKeys));
+    // Stopped player: Play/Pause plays and Previous goes back a track.
+    EXPECT_EQ(commands, (std::map<UINT, int>{{40044, each}, {40045, each}, {40047, each}, {40048, each}}));
+    EXPECT_EQ(gKeyDowns['A'], each);
+    EXPECT_EQ(gKeyDowns['Q'], each);
+    EXPECT_EQ(gKeyDowns[VK_VOLUME_UP], each);
+    EXPECT_EQ(gKeyDowns[VK_BROWSER_HOME], each);
+    EXPECT_EQ(gKeyDowns[VK_MEDIA_STOP], 0);
+    EXPECT_EQ(flood.unanswered, 0);
+    DestroyWindow(focus);
+}
+
+TEST_F(DllHardening, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
+{
+    ASSERT_TRUE(LoadPlugin(loaded, player.window));
+    DestroyPlayerWindow(player);
+    PressAndRelease(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
+    PumpMessages(10);
+    UnloadPlugin(loaded);
+    EXPECT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
+    // The hotkeys went with the window; a new one can take them.
+    ASSERT_TRUE(CreatePlayerWindow(player));
+    EXPECT_TRUE(RegisterHotKey(player.window, 0x9000, MOD_CONTROL | MOD_ALT, VK_NEXT));
+    UnregisterHotKey(player.window, 0x9000);
+}
+
+// Closes the sheet from the sheet's own thread: Cancel the first time, OK the second.
+int gSheetsSeen;
+int gSheetTabs[2];
+
+void CALLBACK CloseSheet(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND sheet = FindWindowA(nullptr, "Velmora");
+    if (!sheet || gSheetsSeen >= 2 || !IsWindowVisible(sheet))
+        return;
+    HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    gSheetTabs[gSheetsSeen] = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    SendMessageA(sheet, PSM_PRESSBUTTON, gSheetsSeen == 0 ? PSBTN_CANCEL : PSBTN_OK, 0);
+    ++gSheetsSeen;
+    PostMessageA(sheet, WM_NULL, 0, 0);
+}
+
+TEST_F(DllHardening, ConfigOpenedTwiceInARowShowsTheSheetEachTime)
+{
+    ASSERT_TRUE(LoadPlugin(loaded, player.window));
+    gSheetsSeen = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseSheet);
+    loaded.plugin->config();
+    loaded.plugin->config();
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(gSheetsSeen, 2);
+    EXPECT_EQ(gSheetTabs[0], 2);
+    EXPECT_EQ(gSheetTabs[1], 2);
+    EXPECT_EQ(FindWindowA(nullptr, "Velmora"), nullptr);
+    // OK the second time stored the flags as six DWORDs.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik\\Velmora", 0, KEY_READ, &key), 0);
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(values, 6u);
+}
+
+}  // namespace
