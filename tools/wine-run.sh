@@ -28,4 +28,18 @@ fi
 if wineserver -p >/dev/null 2>&1 </dev/null; then
     wine wineboot >/dev/null 2>&1 </dev/null
 fi
+
+# Keep the desktop open from a detached process (see tools/desktop_keeper.cpp), and wait until
+# it is, so that no test's program is the one that starts it.
+keeper="$(dirname "$prefix")/bin/velmora_desktop_keeper.exe"
+if [ -f "$keeper" ] && ! kill -0 "$(cat "$prefix/.keeper.pid" 2>/dev/null)" 2>/dev/null; then
+    rm -f "$prefix/.keeper-ready"
+    setsid wine "$keeper" "Z:$prefix/.keeper-ready" </dev/null >/dev/null 2>&1 &
+    echo $! >"$prefix/.keeper.pid"
+    tries=0
+    while [ ! -f "$prefix/.keeper-ready" ] && [ $tries -lt 200 ]; do
+        sleep 0.05
+        tries=$((tries + 1))
+    done
+fi
 exec wine "$@"
