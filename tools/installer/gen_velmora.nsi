@@ -1,0 +1,133 @@
+; Installs gen_velmora.dll into Winamp's Plugins folder for the current user, with an uninstaller
+; registered in Add/Remove Programs.
+; makensis -DVERSION=2.0.0.0 -DDLL=path/to/gen_velmora.dll -DOUTFILE=path/to/setup.exe gen_velmora.nsi
+Unicode true
+!include LogicLib.nsh
+!include FileFunc.nsh
+
+!ifndef VERSION | DLL | OUTFILE
+  !error "define VERSION, DLL and OUTFILE"
+!endif
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
+!define SETTINGS_KEY "SOFTWARE\Dravnik\Velmora"
+!define UNINSTALLER "gen_velmora-uninstall.exe"
+!define WINAMP_WINDOW_CLASS "Winamp v1.x"
+
+Name "Velmora ${VERSION}"
+OutFile "${OUTFILE}"
+; Winamp is often in a folder the user owns; where it is not, the setup says so and stops.
+RequestExecutionLevel user
+SetCompressor /SOLID lzma
+ShowInstDetails show
+ShowUninstDetails show
+BrandingText "Velmora ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey ProductName "Velmora"
+VIAddVersionKey CompanyName "Dravnik"
+VIAddVersionKey LegalCopyright "Copyright (C) 2012 Dravnik"
+VIAddVersionKey FileDescription "Velmora Winamp plug-in setup"
+VIAddVersionKey FileVersion "${VERSION}"
+VIAddVersionKey ProductVersion "${VERSION}"
+
+DirText "Setup will install Velmora (gen_velmora.dll) into the Plugins folder of this Winamp \
+installation. If Winamp is somewhere else, choose the folder that holds winamp.exe." \
+"Winamp folder"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; The DLL cannot be replaced or removed while Winamp has it loaded.
+!macro WAIT_FOR_WINAMP_TO_CLOSE prefix
+Function ${prefix}WaitForWinampToClose
+  retry:
+    FindWindow $0 "${WINAMP_WINDOW_CLASS}"
+    ${If} $0 <> 0
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Winamp is running. Close it, then click Retry." \
+        /SD IDCANCEL IDRETRY retry
+      Abort "Winamp is running."
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro WAIT_FOR_WINAMP_TO_CLOSE ""
+!insertmacro WAIT_FOR_WINAMP_TO_CLOSE "un."
+
+; A folder given with /D= wins; then Winamp's own record, per user before per machine.
+Function .onInit
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR HKCU "Software\Winamp" ""
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR HKLM "Software\Winamp" ""
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    StrCpy $INSTDIR "$PROGRAMFILES\Winamp"
+  ${EndIf}
+FunctionEnd
+
+; Next stays disabled until the folder is a Winamp folder.
+Function .onVerifyInstDir
+  ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Function RefuseUnwritablePlugins
+  ClearErrors
+  CreateDirectory "$INSTDIR\Plugins"
+  FileOpen $0 "$INSTDIR\Plugins\gen_velmora.tmp" w
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "Setup cannot write to $INSTDIR\Plugins.$\r$\n$\r$\nRun it as an \
+      administrator, or choose a Winamp folder you can write to." /SD IDOK
+    Abort "Cannot write to $INSTDIR\Plugins."
+  ${EndIf}
+  FileClose $0
+  Delete "$INSTDIR\Plugins\gen_velmora.tmp"
+FunctionEnd
+
+Section "Velmora"
+  Call WaitForWinampToClose
+  Call RefuseUnwritablePlugins
+  SetOutPath "$INSTDIR\Plugins"
+  File "/oname=gen_velmora.dll" "${DLL}"
+  WriteUninstaller "$INSTDIR\Plugins\${UNINSTALLER}"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Velmora (Winamp plug-in)"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Dravnik"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR\Plugins"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Plugins\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Plugins\${UNINSTALLER}" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR\Plugins" "/M=gen_velmora*.* /S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+; The uninstaller lives in the Plugins folder, so $INSTDIR is that folder here.
+; Settings go only when asked: /REMOVESETTINGS, or Yes to the question (silent: kept).
+Section "Uninstall"
+  Call un.WaitForWinampToClose
+  Delete "$INSTDIR\gen_velmora.dll"
+  ${If} ${FileExists} "$INSTDIR\gen_velmora.dll"
+    Abort "Cannot remove $INSTDIR\gen_velmora.dll."
+  ${EndIf}
+  Delete "$INSTDIR\${UNINSTALLER}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVESETTINGS" $1
+  ${If} ${Errors}
+    MessageBox MB_YESNO|MB_ICONQUESTION "Also remove Velmora's settings (which keys it answers)?" \
+      /SD IDNO IDYES remove
+    Goto done
+  ${EndIf}
+  remove:
+    DeleteRegKey HKCU "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKCU "SOFTWARE\Dravnik"
+  done:
+SectionEnd
