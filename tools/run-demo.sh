@@ -1,12 +1,27 @@
 #!/bin/sh
-# Builds the plug-in and runs the demo player, which loads it and presses every key:
-# bash tools/run-demo.sh [--interactive]
+# Builds the plug-in and runs the demo player, which loads it the way Winamp does:
+#   bash tools/run-demo.sh                 presses every key through Wine's display-less driver and
+#                                          prints what the player did; exit 0 when all did right
+#   bash tools/run-demo.sh --interactive   the player's window on your X display (own Wine prefix)
+# VELMORA_BUILD_DIR picks another build folder than build/.
 set -eu
 cd "$(dirname "$0")/.."
+build=${VELMORA_BUILD_DIR:-build}
 sh tools/setup-debian.sh
-cmake --preset default
-cmake --build --preset default --target velmora_demo
+cmake --preset default -B "$build" >/dev/null
+cmake --build "$build" --target velmora_demo
+
+if [ "${1:-}" = --interactive ]; then
+    if [ -z "${DISPLAY:-}" ]; then
+        echo "run-demo.sh: --interactive needs an X display (DISPLAY is not set)." >&2
+        exit 2
+    fi
+    # Not the tests' prefix: that one draws nothing (null driver) and must stay undisturbed.
+    export WINEPREFIX="$PWD/$build/wineprefix-desktop" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    exec wine "$build/bin/velmora_demo.exe" --interactive
+fi
+
 status=0
-tools/wine-run.sh "$PWD/build/wineprefix" build/bin/velmora_demo.exe "$@" || status=$?
-WINEPREFIX="$PWD/build/wineprefix" wineserver -k 2>/dev/null || true
+tools/wine-run.sh "$PWD/$build/wineprefix" "$build/bin/velmora_demo.exe" "$@" || status=$?
+WINEPREFIX="$PWD/$build/wineprefix" wineserver -k 2>/dev/null || true
 exit $status

@@ -66,7 +66,7 @@ void OnButton(DemoPlayer&, UINT id)
 void BuildControls(HWND window)
 {
     AddChild(window, "STATIC",
-             "Press a multimedia key, Ctrl+Alt+PageDown or Ctrl+Alt+PageUp, in any window.", 0,
+             "Press a media key or Ctrl+Alt+PageDown/PageUp in any window.", 0,
              10, 10, 390, 18, 0);
     gDemo.stateText = AddChild(window, "STATIC", "", 0, 10, 40, 390, 18, 0);
     gDemo.commandText = AddChild(window, "STATIC", "", 0, 10, 62, 390, 18, 0);

@@ -254,7 +254,9 @@ int RunScripted(const char* dllPath)
         DestroyPlayerWindow(demo.window);
         return 1;
     }
-    std::printf("Velmora demo player: %s loaded; every key goes through SendInput.\n", dllPath);
+    std::printf("Velmora demo player: %s loaded; every key goes through SendInput.\n"
+                "All six multimedia keys are switched on for this run (the volume keys are off by\n"
+                "default); your own settings are put back afterwards.\n\n", dllPath);
     std::vector<Row> rows;
     for (const ScriptedKey& key : kScript)
         rows.push_back(RunKey(demo, key));
