@@ -144,3 +144,21 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKey)
     CloseHandle(ready);
     CloseHandle(stop);
 }
+
+TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik\\Velmora", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    DWORD off = 0, on = 1;
+    RegSetValueExA(key, "Key_Play", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), 4);
+    RegSetValueExA(key, "Key_VolUp", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on), 4);
+    RegCloseKey(key);
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    Tap(VK_MEDIA_PLAY_PAUSE);
+    Tap(VK_VOLUME_UP);
+    Tap(VK_VOLUME_DOWN);
+    Tap(VK_MEDIA_NEXT_TRACK);
+    PumpMessages(100);
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40058, 40048}));
+}
