@@ -13,3 +13,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Test and tool programs run where no MinGW runtime DLLs are.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
