@@ -154,20 +154,6 @@ LRESULT CALLBACK FocusWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-HWND CreateFocusWindow()
-{
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = FocusWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "VelmoraBenchFocus";
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "focus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
-    SetForegroundWindow(hwnd);
-    SetFocus(hwnd);
-    return hwnd;
-}
-
 void PressStop(DWORD flags)
 {
     INPUT input{};
@@ -216,10 +202,15 @@ void TimeKeys(std::vector<double>& into, int& lost)
 EndToEnd MeasureEndToEnd()
 {
     EndToEnd result;
+    HKEY existing;
+    bool hadSettings = RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik", 0, KEY_READ,
+                                     &existing) == ERROR_SUCCESS;
+    if (hadSettings)
+        RegCloseKey(existing);
     PlayerDouble player;
     CreatePlayerWindow(player);
     player.onCommand = OnStopCommand;
-    HWND focus = CreateFocusWindow();
+    HWND focus = CreateFocusedWindow(FocusWindowProc, "VelmoraBenchFocus");
     for (int round = 0; round < kEndToEndRounds; ++round) {
         LoadedPlugin loaded;
         if (!LoadPlugin(loaded, player.window, kDllName))
@@ -233,8 +224,9 @@ EndToEnd MeasureEndToEnd()
     }
     DestroyWindow(focus);
     DestroyPlayerWindow(player);
-    // The plug-in's settings were created by init; leave the registry as found.
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
+    // init creates the settings key; remove it only when it was not there before.
+    if (!hadSettings)
+        DeleteSettingsTree();
     return result;
 }
 

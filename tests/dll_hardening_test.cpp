@@ -18,23 +18,6 @@
 
 namespace {
 
-constexpr char kSettingsTree[] = "SOFTWARE\\Dravnik";
-
-void SendKey(WORD vk, DWORD flags)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof input);
-}
-
-void PressAndRelease(WORD vk)
-{
-    SendKey(vk, 0);
-    SendKey(vk, KEYEVENTF_KEYUP);
-}
-
 struct Counters {
     DWORD handles = 0;
     DWORD gdi = 0;
@@ -93,7 +76,7 @@ class DllHardening : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+        DeleteSettingsTree();
         ASSERT_TRUE(CreatePlayerWindow(player));
         originalProc = GetWindowLongA(player.window, GWL_WNDPROC);
     }
@@ -102,7 +85,7 @@ protected:
         UnloadPlugin(loaded);
         DestroyPlayerWindow(player);
         PumpMessages(10);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+        DeleteSettingsTree();
     }
     PlayerDouble player;
     LoadedPlugin loaded;
@@ -122,7 +105,7 @@ TEST_F(DllHardening, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(LoadPlugin(loaded, player.window)) << "cycle " << i;
         if (i % 50 == 0) {   // now and then make sure the hook is really there
-            PressAndRelease(VK_MEDIA_STOP);
+            TapKey(VK_MEDIA_STOP);
             PumpMessages(5);
         }
         UnloadPlugin(loaded);
@@ -132,7 +115,7 @@ TEST_F(DllHardening, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40047, 40047, 40047}));
     // With the DLL gone a key must not reach freed code.
     ForgetReceived(player);
-    PressAndRelease(VK_MEDIA_STOP);
+    TapKey(VK_MEDIA_STOP);
     PumpMessages(10);
     EXPECT_EQ(CountOf(player, WM_COMMAND), 0);
     PumpMessages(10);
@@ -219,8 +202,8 @@ TEST_F(DllHardening, MappingTakenFirstByAnotherProcessStillLetsKeysBeAnswered)
             if (!std::strcmp(mode, "garbage"))
                 ScribbleOverRecord();
             ForgetReceived(player);
-            PressAndRelease(VK_MEDIA_STOP);
-            PressAndRelease(VK_MEDIA_NEXT_TRACK);
+            TapKey(VK_MEDIA_STOP);
+            TapKey(VK_MEDIA_NEXT_TRACK);
             PumpMessages(20);
             EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40048}));
             UnloadPlugin(loaded);
@@ -239,20 +222,6 @@ LRESULT CALLBACK CountingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-HWND CreateFocusedWindow()
-{
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = CountingWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "VelmoraFloodFocus";
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "focus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                200, 100, nullptr, nullptr, wc.hInstance, nullptr);
-    SetForegroundWindow(hwnd);
-    SetFocus(hwnd);
-    return hwnd;
-}
-
 constexpr WORD kFloodKeys[] = {VK_MEDIA_STOP, 'A', VK_MEDIA_NEXT_TRACK, VK_VOLUME_UP,
                                VK_MEDIA_PLAY_PAUSE, VK_BROWSER_HOME, VK_MEDIA_PREV_TRACK, 'Q'};
 constexpr int kFloodPairs = 5000;   // 10,000 events, every key-down followed by its key-up
@@ -268,7 +237,7 @@ DWORD WINAPI TypeFlood(void* parameter)
 {
     auto* flood = static_cast<Flood*>(parameter);
     for (int i = 0; i < kFloodPairs; ++i) {
-        PressAndRelease(kFloodKeys[i % std::size(kFloodKeys)]);
+        TapKey(kFloodKeys[i % std::size(kFloodKeys)]);
         if (i % 250 == 0) {
             DWORD start = GetTickCount();
             DWORD_PTR state = 0;
@@ -283,7 +252,7 @@ DWORD WINAPI TypeFlood(void* parameter)
 TEST_F(DllHardening, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
 {
     gKeyDowns.clear();
-    HWND focus = CreateFocusedWindow();
+    HWND focus = CreateFocusedWindow(CountingWindowProc, "VelmoraFloodFocus");
     if (GetForegroundWindow() != focus) {
         DestroyWindow(focus);
         GTEST_SKIP() << "this Wine gives no window the foreground, so pass-through keys have nowhere to go";
@@ -308,7 +277,7 @@ TEST_F(DllHardening, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDow
     CloseHandle(typist);
     PumpMessages(50);
     for (WORD vk : kFloodKeys)
-        SendKey(vk, KEYEVENTF_KEYUP);
+        InjectKey(vk, true);
     PumpMessages(10);
     ASSERT_TRUE(finished) << "the flood did not finish in 40 s";
     std::printf("flood took %lu ms; slowest player query %lu ms\n", GetTickCount() - start,
@@ -333,7 +302,7 @@ TEST_F(DllHardening, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
 {
     ASSERT_TRUE(LoadPlugin(loaded, player.window));
     DestroyPlayerWindow(player);
-    PressAndRelease(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
+    TapKey(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
     PumpMessages(10);
     UnloadPlugin(loaded);
     EXPECT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);

@@ -5,41 +5,11 @@
 
 namespace {
 
-void DeleteSettings()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
-    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
-}
-
-void Inject(WORD vk, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
-}
-
-void Tap(WORD vk)
-{
-    Inject(vk, false);
-    Inject(vk, true);
-}
-
-void TapWithCtrlAlt(WORD vk)
-{
-    Inject(VK_CONTROL, false);
-    Inject(VK_MENU, false);
-    Tap(vk);
-    Inject(VK_MENU, true);
-    Inject(VK_CONTROL, true);
-}
-
 class LoadedDll : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        DeleteSettings();
+        DeleteSettingsTree();
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
         ASSERT_TRUE(CreatePlayerWindow(player));
@@ -49,7 +19,7 @@ protected:
         UnloadPlugin(plugin);
         DestroyPlayerWindow(player);
         PumpMessages(10);
-        DeleteSettings();
+        DeleteSettingsTree();
     }
 
     PlayerDouble player;
@@ -85,7 +55,7 @@ TEST_F(LoadedDll, KeysAndHotkeysDriveThePlayer)
     player.playState = 1;
     TapWithCtrlAlt(VK_NEXT);
     TapWithCtrlAlt(VK_PRIOR);
-    Tap(VK_MEDIA_PLAY_PAUSE);
+    TapKey(VK_MEDIA_PLAY_PAUSE);
     PumpMessages(100);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40048, 40044, 40046}));
     EXPECT_EQ(CountOf(player, WM_HOTKEY), 2);
@@ -132,7 +102,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKey)
     UnmapViewOfFile(record);
     CloseHandle(mapping);
 
-    Tap(VK_MEDIA_STOP);
+    TapKey(VK_MEDIA_STOP);
     PumpMessages(100);
     SetEvent(stop);
     DWORD secondCommands = 255;
@@ -155,10 +125,10 @@ TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
     RegSetValueExA(key, "Key_VolUp", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on), 4);
     RegCloseKey(key);
     ASSERT_TRUE(LoadPlugin(plugin, player.window));
-    Tap(VK_MEDIA_PLAY_PAUSE);
-    Tap(VK_VOLUME_UP);
-    Tap(VK_VOLUME_DOWN);
-    Tap(VK_MEDIA_NEXT_TRACK);
+    TapKey(VK_MEDIA_PLAY_PAUSE);
+    TapKey(VK_VOLUME_UP);
+    TapKey(VK_VOLUME_DOWN);
+    TapKey(VK_MEDIA_NEXT_TRACK);
     PumpMessages(100);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40058, 40048}));
 }

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr char kSettingsTree[] = "SOFTWARE\\Dravnik";
 constexpr char kSettingsKey[] = "SOFTWARE\\Dravnik\\Velmora";
 
 struct OddValue {
@@ -48,12 +47,12 @@ protected:
     void SetUp() override
     {
         gState = kLoadedState;
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+        DeleteSettingsTree();
     }
     void TearDown() override
     {
         gState = kLoadedState;
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsTree);
+        DeleteSettingsTree();
     }
 };
 

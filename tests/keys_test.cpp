@@ -211,11 +211,7 @@ TEST_F(KeyboardHook, EveryRepeatedKeyDownGivesACommand)
 TEST_F(KeyboardHook, CtrlAltPageDownFromTheKeyboardIsNextTrack)
 {
     StartPlugin();
-    InjectKey(VK_CONTROL, false);
-    InjectKey(VK_MENU, false);
-    TapKey(VK_NEXT);
-    InjectKey(VK_MENU, true);
-    InjectKey(VK_CONTROL, true);
+    TapWithCtrlAlt(VK_NEXT);
     PumpMessages(50);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40048});
 }

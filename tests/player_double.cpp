@@ -125,3 +125,47 @@ void UnloadPlugin(LoadedPlugin& loaded)
     FreeLibrary(loaded.module);
     loaded = {};
 }
+
+void InjectKey(WORD vk, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof input);
+}
+
+void TapKey(WORD vk)
+{
+    InjectKey(vk, false);
+    InjectKey(vk, true);
+}
+
+void TapWithCtrlAlt(WORD vk)
+{
+    InjectKey(VK_CONTROL, false);
+    InjectKey(VK_MENU, false);
+    TapKey(vk);
+    InjectKey(VK_MENU, true);
+    InjectKey(VK_CONTROL, true);
+}
+
+HWND CreateFocusedWindow(WNDPROC proc, const char* className)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, className, "focus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                100, nullptr, nullptr, wc.hInstance, nullptr);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    return hwnd;
+}
+
+void DeleteSettingsTree()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
+}

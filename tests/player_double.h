@@ -46,3 +46,14 @@ struct LoadedPlugin {
 bool LoadPlugin(LoadedPlugin& loaded, HWND player, const char* path = "gen_velmora.dll");
 // quit, then FreeLibrary.
 void UnloadPlugin(LoadedPlugin& loaded);
+
+// Keyboard input through the system, as a keyboard gives it. Callers release what they press.
+void InjectKey(WORD vk, bool up);
+void TapKey(WORD vk);            // down, then up
+void TapWithCtrlAlt(WORD vk);
+
+// A shown top-level window of the given procedure, made the foreground and focus window.
+HWND CreateFocusedWindow(WNDPROC proc, const char* className);
+
+// Removes HKCU\SOFTWARE\Dravnik, so that a run starts and ends with no stored settings.
+void DeleteSettingsTree();

@@ -15,12 +15,6 @@ LRESULT CALLBACK ObserverProc(int code, WPARAM msg, LPARAM lp)
 
 }  // namespace
 
-void DeleteSettingsKey()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
-    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik");
-}
-
 void SeedValue(const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
@@ -62,21 +56,6 @@ int CountStoredValues()
     return static_cast<int>(count);
 }
 
-void InjectKey(WORD vk, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
-}
-
-void TapKey(WORD vk)
-{
-    InjectKey(vk, false);
-    InjectKey(vk, true);
-}
-
 void InstallObserver()
 {
     gObserved.clear();
@@ -106,7 +85,7 @@ int ObservedCount(DWORD vk, WPARAM msg)
 
 void PluginTest::SetUp()
 {
-    DeleteSettingsKey();
+    DeleteSettingsTree();
     gState = kLoadedState;
     ASSERT_TRUE(CreatePlayerWindow(player));
     gState.plugin.hwndParent = player.window;
@@ -134,6 +113,6 @@ void PluginTest::TearDown()
     RemoveObserver();
     DestroyPlayerWindow(player);
     PumpMessages(10);
-    DeleteSettingsKey();
+    DeleteSettingsTree();
     gState = kLoadedState;
 }

@@ -10,15 +10,10 @@
 #include "plugin/plugin.h"
 
 // Registry access of the test's own, independent of the code under test.
-void DeleteSettingsKey();
 void SeedValue(const char* name, DWORD type, const void* data, DWORD size);
 void SeedDword(const char* name, DWORD value);
 bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data);
 int CountStoredValues();   // -1 when the key is absent
-
-// Presses (down then up) or sends single events through SendInput.
-void InjectKey(WORD vk, bool up);
-void TapKey(WORD vk);
 
 // A low-level hook of the test's own: it sees exactly what newer hooks let through.
 struct ObservedKey {

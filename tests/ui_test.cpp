@@ -11,14 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "player_double.h"
+#include "plugin_fixture.h"
 #include "shell_open_stub.h"
 #include "plugin/plugin.h"
 #include "ui/ui.h"
 
 namespace {
 
-constexpr char kDravnik[] = "SOFTWARE\\Dravnik";
 constexpr char kVelmoraKey[] = "SOFTWARE\\Dravnik\\Velmora";
 constexpr int kApplyButton = 0x3021;
 
@@ -127,28 +126,9 @@ void MouseClick(HWND control)
     MouseButton(MOUSEEVENTF_LEFTUP);
 }
 
-// The player with its window and descriptor as the player fills them; the settings key absent.
-class ConfigSheetTest : public ::testing::Test {
-protected:
-    PlayerDouble player;
-
-    void SetUp() override
-    {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kDravnik);
-        gState = kLoadedState;
-        ASSERT_TRUE(CreatePlayerWindow(player));
-        gState.plugin.hwndParent = player.window;
-        gState.plugin.hDllInstance = GetModuleHandleA(nullptr);   // the templates are linked in
-    }
-
-    void TearDown() override
-    {
-        DestroyPlayerWindow(player);
-        gState = kLoadedState;
-        RegDeleteTreeA(HKEY_CURRENT_USER, kDravnik);
-    }
-};
-
+// The player with its window and descriptor as the player fills them (the templates are linked
+// into the test), the settings key absent.
+using ConfigSheetTest = PluginTest;
 using ConfigurationSheet = ConfigSheetTest;
 using SettingsPage = ConfigSheetTest;
 
@@ -250,26 +230,9 @@ TEST_F(SettingsPage, EveryKeyBoxEnablesApplyAndCancelWritesNothing)
 
 namespace {
 
-std::vector<std::pair<WPARAM, DWORD>> gPassedKeys;   // what reached a hook older than the plug-in's
-
-LRESULT CALLBACK ObserveKeys(int code, WPARAM msg, LPARAM event)
-{
-    if (code == HC_ACTION)
-        gPassedKeys.push_back({msg, reinterpret_cast<const KBDLLHOOKSTRUCT*>(event)->vkCode});
-    return CallNextHookEx(nullptr, code, msg, event);
-}
-
-// Down and up in one call, so the key is never left pressed.
 void PressKey(WORD vk)
 {
-    INPUT inputs[2] = {};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = vk;
-        input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY;
-    }
-    inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    TapKey(vk);
     PumpMessages(100);
 }
 
@@ -278,14 +241,12 @@ void PressKey(WORD vk)
 TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
 {
     PeekMessageA(nullptr, nullptr, 0, 0, PM_NOREMOVE);
-    HHOOK observer = SetWindowsHookExA(WH_KEYBOARD_LL, ObserveKeys, GetModuleHandleA(nullptr), 0);
-    ASSERT_NE(observer, nullptr);
-    gPassedKeys.clear();
+    InstallObserver();   // sees what the plug-in's newer hook lets through
     PluginInit();
     HHOOK pluginHook = gState.hook.hook;
     PressKey(VK_MEDIA_PLAY_PAUSE);
     std::vector<UINT> commandsBefore = CommandsOf(player);
-    size_t passedBefore = gPassedKeys.size();
+    size_t passedBefore = Observed().size();
     ForgetReceived(player);
 
     bool applyAfterClick = false, applyAfterApply = true;
@@ -298,10 +259,9 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     });
     std::vector<long> stored = StoredFlags();
     PressKey(VK_MEDIA_PLAY_PAUSE);
-    std::vector<std::pair<WPARAM, DWORD>> passed = gPassedKeys;
     HHOOK pluginHookAfter = gState.hook.hook;
     PluginQuit();
-    UnhookWindowsHookEx(observer);
+    RemoveObserver();
 
     EXPECT_EQ(commandsBefore, (std::vector<UINT>{40045}));   // answered while the flag was on
     EXPECT_EQ(passedBefore, 0u);
@@ -309,8 +269,9 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     EXPECT_FALSE(applyAfterApply);
     EXPECT_EQ(stored, (std::vector<long>{0, 1, 1, 1, 0, 0}));
     EXPECT_EQ(gState.keys.Key_Play, 0);
-    using Passed = std::pair<WPARAM, DWORD>;
-    EXPECT_EQ(passed, (std::vector<Passed>{{WM_KEYDOWN, 179}, {WM_KEYUP, 179}}));
+    EXPECT_EQ(Observed().size(), 2u);
+    EXPECT_EQ(ObservedCount(179, WM_KEYDOWN), 1);
+    EXPECT_EQ(ObservedCount(179, WM_KEYUP), 1);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_EQ(pluginHookAfter, pluginHook);   // the same hook, not a reinstalled one
 }
@@ -637,7 +598,7 @@ struct HttpsRecorder {
 // Uses only the loaded DLL: its own ShellExecuteA, its own copy of every global.
 TEST(LoadedDllSheet, AboutLinkOpensTheShownHomepageThroughTheShell)
 {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kDravnik);
+    DeleteSettingsTree();
     HttpsRecorder recorder;
     ASSERT_TRUE(recorder.Install()) << "cannot point the https protocol at the recorder";
     PlayerDouble player;
@@ -663,7 +624,7 @@ TEST(LoadedDllSheet, AboutLinkOpensTheShownHomepageThroughTheShell)
     UnloadPlugin(loaded);
     DestroyPlayerWindow(player);
     recorder.Remove();
-    RegDeleteTreeA(HKEY_CURRENT_USER, kDravnik);
+    DeleteSettingsTree();
 
     EXPECT_EQ(shown.rfind("https://", 0), 0u) << shown;
     ASSERT_TRUE(recorded) << "the shell never started the recorder";
