@@ -46,8 +46,8 @@ UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
         return kNoCommand;
     if (vk == VK_MEDIA_PLAY_PAUSE)
         return playState == kPlayStatePlaying ? kCmdPause : kCmdPlay;
-    if (vk == VK_MEDIA_PREV_TRACK && NeedsPosition(vk, playState) &&
-        playState != kPlayStatePaused && positionMs > kRestartThresholdMs)
+    if (NeedsPosition(vk, playState) && playState != kPlayStatePaused &&
+        positionMs > kRestartThresholdMs)
         return kCmdPlay;
     return binding->command;
 }
