@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "keys/keys.h"
-#include "player_double.h"
+#include "plugin_fixture.h"
 #include "plugin/plugin.h"
 #include "shell_open_stub.h"
 #include "ui/ui.h"
@@ -30,33 +29,12 @@ constexpr OddValue kOddValues[] = {
     {"Key_Next", 0x01, 1}, {"Key_VolUp", 0x00, 0}, {"Key_VolDown", 0x80, 0},
 };
 
-int LoadedFlag(int index)
-{
-    const int KeyFlags::*order[] = {&KeyFlags::Key_Play, &KeyFlags::Key_Stop, &KeyFlags::Key_Prev,
-                                    &KeyFlags::Key_Next, &KeyFlags::Key_VolUp, &KeyFlags::Key_VolDown};
-    return gState.keys.*order[index];
-}
-
 bool IsTextType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-class HardeningTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        gState = kLoadedState;
-        DeleteSettingsTree();
-    }
-    void TearDown() override
-    {
-        gState = kLoadedState;
-        DeleteSettingsTree();
-    }
-};
-
-using KeySettingsHardening = HardeningTest;
+using KeySettingsHardening = PluginTest;
 
 TEST_F(KeySettingsHardening, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCleanDwords)
 {
@@ -77,8 +55,9 @@ TEST_F(KeySettingsHardening, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCl
             }
             gState.keys = {7, 7, 7, 7, 7, 7};   // every flag must be replaced by 0 or 1
             LoadKeyFlags();
+            std::vector<int> flags = FlagsInMemory();
             for (int i = 0; i < 6; ++i) {
-                int flag = LoadedFlag(i);
+                int flag = flags[i];
                 EXPECT_TRUE(flag == 0 || flag == 1) << kOddValues[i].name << " = " << flag;
                 // Text goes through a code-page conversion, so only its 0-or-1 is certain.
                 if (IsTextType(type))
@@ -86,7 +65,6 @@ TEST_F(KeySettingsHardening, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCl
                 int expected = size > 4 ? kOddValues[i].defaultFlag : (size > 0 && kOddValues[i].fill);
                 EXPECT_EQ(flag, expected) << kOddValues[i].name;
             }
-            KeyFlags loaded = gState.keys;
             SaveKeyFlags();
             for (int i = 0; i < 6; ++i) {
                 DWORD storedType = 0, value = 0xDEAD, storedSize = sizeof value;
@@ -94,35 +72,14 @@ TEST_F(KeySettingsHardening, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCl
                                            reinterpret_cast<BYTE*>(&value), &storedSize), ERROR_SUCCESS);
                 EXPECT_EQ(storedType, static_cast<DWORD>(REG_DWORD));
                 EXPECT_EQ(storedSize, 4u);
-                gState.keys = loaded;
-                EXPECT_EQ(static_cast<int>(value), LoadedFlag(i)) << kOddValues[i].name;
+                EXPECT_EQ(static_cast<int>(value), flags[i]) << kOddValues[i].name;
             }
         }
     }
     RegCloseKey(key);
 }
 
-// The player's window with the dispatch procedure in front, as after init, without the hook.
-class DispatchHardening : public HardeningTest {
-protected:
-    void SetUp() override
-    {
-        HardeningTest::SetUp();
-        ASSERT_TRUE(CreatePlayerWindow(player));
-        gState.plugin.hwndParent = player.window;
-        gState.notifyMessage = RegisterWindowMessageA("velmoranotify");
-        gState.previousPlayerProc = reinterpret_cast<WNDPROC>(SetWindowLongA(
-            player.window, GWL_WNDPROC, reinterpret_cast<LONG>(HostWindowProc)));
-    }
-    void TearDown() override
-    {
-        if (player.window)
-            SetWindowLongA(player.window, GWL_WNDPROC, reinterpret_cast<LONG>(gState.previousPlayerProc));
-        DestroyPlayerWindow(player);
-        HardeningTest::TearDown();
-    }
-    PlayerDouble player;
-};
+using DispatchHardening = PluginTest;
 
 // What the player may receive for one notification: nothing outside the six keys.
 std::vector<UINT> AllowedFor(LPARAM vk)
@@ -140,6 +97,7 @@ std::vector<UINT> AllowedFor(LPARAM vk)
 
 TEST_F(DispatchHardening, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTableAllows)
 {
+    StartPlugin();
     std::mt19937 random(20240607);
     std::uniform_int_distribution<unsigned> any;
     std::uniform_int_distribution<int> nearKeys(160, 190);

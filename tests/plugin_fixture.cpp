@@ -56,6 +56,12 @@ int CountStoredValues()
     return static_cast<int>(count);
 }
 
+std::vector<int> FlagsInMemory()
+{
+    const KeyFlags& k = gState.keys;
+    return {k.Key_Play, k.Key_Stop, k.Key_Prev, k.Key_Next, k.Key_VolUp, k.Key_VolDown};
+}
+
 void InstallObserver()
 {
     gObserved.clear();

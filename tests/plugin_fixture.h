@@ -15,6 +15,9 @@ void SeedDword(const char* name, DWORD value);
 bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data);
 int CountStoredValues();   // -1 when the key is absent
 
+// The six flags in memory, in registry order.
+std::vector<int> FlagsInMemory();
+
 // A low-level hook of the test's own: it sees exactly what newer hooks let through.
 struct ObservedKey {
     WPARAM msg;

@@ -15,12 +15,6 @@ HWND CreateOtherWindow()
                            nullptr);
 }
 
-std::vector<int> LoadedFlags()
-{
-    const KeyFlags& k = gState.keys;
-    return {k.Key_Play, k.Key_Stop, k.Key_Prev, k.Key_Next, k.Key_VolUp, k.Key_VolDown};
-}
-
 DWORD StoredDword(const char* name)
 {
     DWORD type = 0;
@@ -109,7 +103,7 @@ TEST_F(KeySettings, MissingKeyGivesDefaultsAndIsCreatedEmpty)
 {
     ASSERT_EQ(CountStoredValues(), -1);
     LoadKeyFlags();
-    EXPECT_EQ(LoadedFlags(), (std::vector<int>{1, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(FlagsInMemory(), (std::vector<int>{1, 1, 1, 1, 0, 0}));
     EXPECT_EQ(CountStoredValues(), 0);
 }
 
@@ -119,7 +113,7 @@ TEST_F(KeySettings, NonzeroDwordLoadsAsOneAndIsSavedAsOne)
     SeedDword("Key_Play", 0);
     SeedDword("Key_VolUp", 0x100);
     LoadKeyFlags();
-    EXPECT_EQ(LoadedFlags(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
     SaveKeyFlags();
     EXPECT_EQ(StoredDword("Key_Stop"), 1u);
     EXPECT_EQ(StoredDword("Key_Play"), 0u);
@@ -149,7 +143,7 @@ TEST_F(KeySettings, ShortValuesReadAsOneExactlyWhenABytePresentIsNonzero)
     SeedValue("Key_Next", REG_SZ, "", 1);
     for (int round = 0; round < 2; ++round) {   // nothing left over from an earlier read
         LoadKeyFlags();
-        EXPECT_EQ(LoadedFlags(), (std::vector<int>{0, 0, 1, 0, 1, 1}));
+        EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 0, 1, 0, 1, 1}));
     }
 }
 
@@ -180,6 +174,6 @@ TEST_F(KeySettings, InitLoadsTheStoredChoice)
     SeedDword("Key_Play", 0);
     SeedDword("Key_VolUp", 1);
     StartPlugin();
-    EXPECT_EQ(LoadedFlags(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
     EXPECT_EQ(CountStoredValues(), 2);   // loading writes nothing
 }

@@ -35,12 +35,6 @@ std::vector<long> StoredFlags()
 }
 const std::vector<long> kNothingStored(6, -1);
 
-std::vector<int> FlagsInMemory()
-{
-    const KeyFlags& k = gState.keys;
-    return {k.Key_Play, k.Key_Stop, k.Key_Prev, k.Key_Next, k.Key_VolUp, k.Key_VolDown};
-}
-
 // Polls from a thread that pumps nothing; bounded.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
 {
