@@ -97,6 +97,23 @@ void PumpMessages(DWORD timeoutMs)
     } while (GetTickCount() - start < timeoutMs);
 }
 
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
 bool LoadPlugin(LoadedPlugin& loaded, HWND player, const char* path)
 {
     loaded.module = LoadLibraryA(path);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "plugin/plugin.h"
@@ -34,8 +35,14 @@ std::vector<LPARAM> QueriesOf(const PlayerDouble& player);                // WM_
 int CountOf(const PlayerDouble& player, UINT msg);
 void ForgetReceived(PlayerDouble& player);
 
-// Dispatches this thread's pending messages, for at most timeoutMs in all.
+// Dispatches this thread's messages for timeoutMs in all: only for showing that nothing more
+// arrives. To wait for something, use PumpUntil.
 void PumpMessages(DWORD timeoutMs = 50);
+
+// Generous: CI may run on 2 busy cores, with Wine under emulation.
+inline constexpr DWORD kWaitMs = 15000;
+// Dispatches this thread's messages until done() holds or timeoutMs has passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs);
 
 struct LoadedPlugin {
     HMODULE module = nullptr;

@@ -1,20 +1,59 @@
 #!/bin/sh
-# Installs the Debian 12 packages the build and tests need, only when some are missing (as root).
+# Makes a Debian 12 x86-64 machine ready to build and test (as root): installs the packages that
+# are missing and makes sure 32-bit x86 programs, and so 32-bit Wine, can run. On a kernel that
+# cannot execute i386 programs it registers Debian's qemu-user-static for them in binfmt_misc.
 set -eu
-packages="g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth cmake ninja-build
-          googletest nsis imagemagick zip"
 
-missing=""
-for p in $packages; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [ "$status" = "install ok installed" ] || missing="$missing $p"
-done
-[ -z "$missing" ] && exit 0
+fail() {
+    echo "setup-debian.sh: $*" >&2
+    exit 1
+}
 
-echo "Installing:$missing"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+[ "$(id -u)" = 0 ] || fail "must run as root (it installs Debian packages); run it again with sudo or as root."
+
+# wine32-preloader is named on its own: --no-install-recommends leaves it out, and without it
+# every Wine start under emulation costs about 50 s.
+packages="g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine32-preloader:i386 xvfb xauth
+          cmake ninja-build googletest nsis imagemagick zip"
+
+install_missing() {
+    missing=""
+    for p in "$@"; do
+        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+        [ "$status" = "install ok installed" ] || missing="$missing $p"
+    done
+    [ -n "$missing" ] || return 0
+    echo "Installing:$missing"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q || fail "apt-get update failed (see above)."
+    # shellcheck disable=SC2086
+    apt-get install -y -q --no-install-recommends $missing || fail "could not install:$missing"
+}
+
+install_missing $packages
+
+# Any i386 ELF program will do; the dynamic loader of libc6:i386 (a wine32 dependency) is one.
+runs_i386() {
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
+if ! runs_i386; then
+    install_missing qemu-user-static
+    binfmt=/proc/sys/fs/binfmt_misc
+    if [ ! -e "$binfmt/register" ]; then
+        mount -t binfmt_misc binfmt_misc "$binfmt" || fail "cannot mount binfmt_misc at $binfmt."
+    fi
+    if [ ! -e "$binfmt/qemu-i386" ]; then
+        # F: the kernel opens the interpreter now, so it is found in any mount namespace later.
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            >"$binfmt/register" || fail "cannot register qemu-i386-static in $binfmt."
+    elif [ "$(head -n1 "$binfmt/qemu-i386")" != enabled ]; then
+        echo 1 >"$binfmt/qemu-i386" || fail "cannot enable $binfmt/qemu-i386."
+    fi
+    runs_i386 || fail "this kernel cannot run 32-bit x86 programs, even through qemu-i386-static.
+$(/lib/ld-linux.so.2 --version 2>&1 | head -n 3)"
+    echo "This kernel cannot run 32-bit x86 programs: they run under qemu-i386-static (binfmt_misc)."
 fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends $missing
