@@ -7,9 +7,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${VELMORA_BUILD_DIR:-build}
+. tools/wine-env.sh
 sh tools/setup-debian.sh
-cmake --preset default -B "$build" >/dev/null
-cmake --build "$build" --target velmora_demo
+quietly cmake --preset default -B "$build"
+quietly cmake --build "$build" --target velmora_demo
 
 if [ "${1:-}" = --interactive ]; then
     if [ -z "${DISPLAY:-}" ]; then
@@ -17,11 +18,12 @@ if [ "${1:-}" = --interactive ]; then
         exit 2
     fi
     # Not the tests' prefix: that one draws nothing (null driver) and must stay undisturbed.
-    export WINEPREFIX="$PWD/$build/wineprefix-desktop" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    make_prefix "$PWD/$build/wineprefix-desktop" ""
+    preflight
     exec wine "$build/bin/velmora_demo.exe" --interactive
 fi
 
-status=0
-tools/wine-run.sh "$PWD/$build/wineprefix" "$build/bin/velmora_demo.exe" "$@" || status=$?
-WINEPREFIX="$PWD/$build/wineprefix" wineserver -k 2>/dev/null || true
-exit $status
+prefix="$PWD/$build/wineprefix"
+trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true' EXIT
+tools/wine-run.sh --preflight "$prefix"
+tools/wine-run.sh "$prefix" "$build/bin/velmora_demo.exe" "$@"

@@ -5,8 +5,8 @@ cd "$(dirname "$0")/.."
 sh tools/setup-debian.sh
 cmake --preset default
 cmake --build --preset default
-status=0
-ctest --preset default || status=$?
+prefix="$PWD/build/wineprefix"
 # The tests' wineserver is persistent; stop it so nothing outlives the run.
-WINEPREFIX="$PWD/build/wineprefix" wineserver -k 2>/dev/null || true
-exit $status
+trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true' EXIT
+tools/wine-run.sh --preflight "$prefix"
+ctest --preset default

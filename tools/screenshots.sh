@@ -11,16 +11,9 @@ if [ "${1:-}" != "--inside-xvfb" ]; then
 fi
 
 build=$2
-export WINEPREFIX="$build/shot-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/.velmora-ready" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    # Without a window manager, Wine draws the caption itself and closes windows at once.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.velmora-ready"
-fi
+. "$root/tools/wine-env.sh"
+make_prefix "$build/shot-wineprefix" ""
+preflight
 
 work=$(mktemp -d)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT

@@ -1,0 +1,65 @@
+# Shell functions for the project's private Wine prefixes; sourced by wine-run.sh and
+# screenshots.sh. Every failure says what failed and exits non-zero.
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The one paragraph a broken Wine gets: what failed, Wine's own words, the likely cause and fix.
+wine_failed() {   # what log-file
+    echo "Wine preflight: $1 failed in $WINEPREFIX." >&2
+    echo "Wine said:" >&2
+    tail -n 8 "$2" | sed 's/^/    /' >&2
+    if grep -q "Exec format error" "$2"; then
+        echo "Likely cause: this kernel cannot execute 32-bit x86 programs, and qemu-i386-static is not" >&2
+        echo "registered for them. Fix: run 'sh tools/setup-debian.sh' as root, which registers it." >&2
+    elif ! command -v wine >/dev/null 2>&1; then
+        echo "Likely cause: Wine is not installed. Fix: run 'sh tools/setup-debian.sh' as root." >&2
+    else
+        echo "Likely cause: missing 32-bit Wine packages or a damaged prefix. Fix: run" >&2
+        echo "'sh tools/setup-debian.sh' as root, remove $WINEPREFIX and try again." >&2
+    fi
+    exit 1
+}
+
+# Creates the prefix on first use, once even when several callers start together.
+# $2: the graphics driver to set ("null" for display-less tests), or empty for Wine's default.
+make_prefix() {   # prefix driver
+    export WINEPREFIX="$1"
+    [ -f "$WINEPREFIX/.velmora-ready" ] && return 0
+    mkdir -p "$WINEPREFIX"
+    log="$WINEPREFIX.log"
+    (
+        flock 9
+        [ -f "$WINEPREFIX/.velmora-ready" ] && exit 0
+        {
+            wineboot -i &&
+            { [ -z "$2" ] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f; } &&
+            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+            # Without a window manager, Wine draws the caption itself and closes windows at once.
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+            wineserver -w
+        } >"$log" 2>&1 </dev/null || exit 1
+        touch "$WINEPREFIX/.velmora-ready"
+    ) 9>"$WINEPREFIX.lock" || wine_failed "creating the prefix" "$log"
+}
+
+# Starts one trivial 32-bit program, so that a broken Wine is told apart from a failing test.
+preflight() {
+    log="$WINEPREFIX.log"
+    out=$(wine cmd /c echo velmora-preflight 2>"$log" </dev/null) || true
+    case "$out" in
+        *velmora-preflight*) ;;
+        *) echo "$out" >>"$log"; wine_failed "starting a 32-bit program (wine cmd /c echo)" "$log" ;;
+    esac
+}
+
+# Runs a command with its output kept back, and shows that output only when the command fails.
+quietly() {
+    log=$(mktemp)
+    if ! "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        echo "failed: $*" >&2
+        exit 1
+    fi
+    rm -f "$log"
+}
