@@ -56,7 +56,7 @@ TEST_F(LoadedDll, KeysAndHotkeysDriveThePlayer)
     TapWithCtrlAlt(VK_NEXT);
     TapWithCtrlAlt(VK_PRIOR);
     TapKey(VK_MEDIA_PLAY_PAUSE);
-    PumpMessages(100);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40048, 40044, 40046}));
     EXPECT_EQ(CountOf(player, WM_HOTKEY), 2);
 }
@@ -72,7 +72,7 @@ TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPlugin)
     SendMessageA(player.window, WM_HOTKEY, 0x9000, 0);
     PostMessageA(player.window, RegisterWindowMessageA("velmoranotify"), 0, VK_MEDIA_STOP);
     TapWithCtrlAlt(VK_NEXT);
-    PumpMessages(50);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_EQ(CountOf(player, WM_USER), 1);
     EXPECT_EQ(CountOf(player, WM_HOTKEY), 1);
@@ -129,6 +129,6 @@ TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
     TapKey(VK_VOLUME_UP);
     TapKey(VK_VOLUME_DOWN);
     TapKey(VK_MEDIA_NEXT_TRACK);
-    PumpMessages(100);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40058, 40048}));
 }

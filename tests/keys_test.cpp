@@ -125,10 +125,10 @@ TEST(HostDispatchDecision, CommandForKeyFollowsThePlayState)
 
 namespace {
 
-void PressAndPump(WORD vk)
+void PressAndSettle(PlayerDouble& player, WORD vk)
 {
     TapKey(vk);
-    PumpMessages(30);
+    SettlePlayer(player);
 }
 
 bool SwallowedEntirely(DWORD vk)
@@ -149,7 +149,7 @@ TEST_F(KeyboardHook, TrackKeysGiveOneCommandAndAreSwallowedByDefault)
     InstallObserver();
     StartPlugin();
     for (WORD vk : {179, 178, 177, 176})
-        PressAndPump(vk);
+        PressAndSettle(player, vk);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40045, 40047, 40044, 40048}));
     for (DWORD vk : {179u, 178u, 177u, 176u})
         EXPECT_TRUE(SwallowedEntirely(vk)) << vk;
@@ -161,7 +161,7 @@ TEST_F(KeyboardHook, UnansweredKeysPassThroughWithoutCommand)
     InstallObserver();
     StartPlugin();
     for (WORD vk : {175, 174, 172, 0x41, 179})
-        PressAndPump(vk);
+        PressAndSettle(player, vk);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     for (DWORD vk : {175, 174, 172, 0x41, 179})
         EXPECT_TRUE(PassedWhole(vk)) << vk;
@@ -173,12 +173,12 @@ TEST_F(KeyboardHook, SwallowedKeyNeverReachesTheFocusedWindow)
     SetForegroundWindow(player.window);
     SetFocus(player.window);
     StartPlugin();
-    PressAndPump(VK_VOLUME_UP);   // passed on: shows what arrives when a key is not swallowed
+    PressAndSettle(player, VK_VOLUME_UP);   // passed on: shows what arrives when a key is not swallowed
     int passedDowns = CountOf(player, WM_KEYDOWN) + CountOf(player, WM_APPCOMMAND);
     if (passedDowns == 0)
         GTEST_SKIP() << "this Wine delivers no key messages to the focused window";
     ForgetReceived(player);
-    PressAndPump(VK_MEDIA_STOP);
+    PressAndSettle(player, VK_MEDIA_STOP);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40047});
     EXPECT_EQ(CountOf(player, WM_KEYDOWN), 0);
     EXPECT_EQ(CountOf(player, WM_KEYUP), 0);
@@ -192,7 +192,7 @@ TEST_F(KeyboardHook, PlayPauseWithAltHeldIsSwallowedWithoutCommand)
     InjectKey(VK_MENU, false);
     TapKey(VK_MEDIA_PLAY_PAUSE);
     InjectKey(VK_MENU, true);
-    PumpMessages(30);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_TRUE(SwallowedEntirely(179));
     EXPECT_GE(ObservedCount(VK_LMENU, WM_SYSKEYDOWN) + ObservedCount(VK_MENU, WM_SYSKEYDOWN), 1);
@@ -204,7 +204,7 @@ TEST_F(KeyboardHook, EveryRepeatedKeyDownGivesACommand)
     for (int i = 0; i < 5; ++i)
         InjectKey(VK_MEDIA_NEXT_TRACK, false);
     InjectKey(VK_MEDIA_NEXT_TRACK, true);
-    PumpMessages(30);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>(5, 40048));
 }
 
@@ -212,7 +212,7 @@ TEST_F(KeyboardHook, CtrlAltPageDownFromTheKeyboardIsNextTrack)
 {
     StartPlugin();
     TapWithCtrlAlt(VK_NEXT);
-    PumpMessages(50);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40048});
 }
 
@@ -221,12 +221,12 @@ TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
     InstallObserver();
     StartPlugin();
     EXPECT_EQ(InstallKeyboardHook(), 0);   // one hook, so one command per key below
-    PressAndPump(VK_MEDIA_STOP);
+    PressAndSettle(player, VK_MEDIA_STOP);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40047});
     StopPlugin();
     ForgetReceived(player);
-    PressAndPump(VK_MEDIA_STOP);
-    PressAndPump(VK_MEDIA_PLAY_PAUSE);
+    PressAndSettle(player, VK_MEDIA_STOP);
+    PressAndSettle(player, VK_MEDIA_PLAY_PAUSE);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_TRUE(PassedWhole(178));
     EXPECT_TRUE(PassedWhole(179));

@@ -114,6 +114,16 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     }
 }
 
+bool SettlePlayer(PlayerDouble& player)
+{
+    constexpr UINT kMarker = WM_APP + 0x5E7;
+    int before = CountOf(player, kMarker);
+    // Posted messages are fetched before input: wait for the input queue to be empty too.
+    return PostMessageA(player.window, kMarker, 0, 0) && PumpUntil([&] {
+        return CountOf(player, kMarker) > before && HIWORD(GetQueueStatus(QS_INPUT)) == 0;
+    });
+}
+
 bool LoadPlugin(LoadedPlugin& loaded, HWND player, const char* path)
 {
     loaded.module = LoadLibraryA(path);

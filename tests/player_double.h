@@ -43,6 +43,9 @@ void PumpMessages(DWORD timeoutMs = 50);
 inline constexpr DWORD kWaitMs = 15000;
 // Dispatches this thread's messages until done() holds or timeoutMs has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs);
+// Posts a marker to the player window and pumps until it arrives and no input is pending: all
+// that reached the window before, from keys injected before included, has been handled.
+bool SettlePlayer(PlayerDouble& player);
 
 struct LoadedPlugin {
     HMODULE module = nullptr;

@@ -52,7 +52,7 @@ TEST_F(Lifecycle, HotkeyHeldElsewhereCostsNothingElse)
     EXPECT_NE(gState.hook.hook, nullptr);
     TapWithCtrlAlt(VK_PRIOR);
     TapKey(VK_MEDIA_STOP);
-    PumpMessages(100);
+    SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40044, 40047}));
     UnregisterHotKey(other, 1);
     DestroyWindow(other);

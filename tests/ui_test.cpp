@@ -36,7 +36,7 @@ std::vector<long> StoredFlags()
 const std::vector<long> kNothingStored(6, -1);
 
 // Polls from a thread that pumps nothing; bounded.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(10))
         if (done())
@@ -224,10 +224,10 @@ TEST_F(SettingsPage, EveryKeyBoxEnablesApplyAndCancelWritesNothing)
 
 namespace {
 
-void PressKey(WORD vk)
+void PressKey(PlayerDouble& player, WORD vk)
 {
     TapKey(vk);
-    PumpMessages(100);
+    SettlePlayer(player);
 }
 
 }  // namespace
@@ -238,7 +238,7 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     InstallObserver();   // sees what the plug-in's newer hook lets through
     PluginInit();
     HHOOK pluginHook = gState.hook.hook;
-    PressKey(VK_MEDIA_PLAY_PAUSE);
+    PressKey(player, VK_MEDIA_PLAY_PAUSE);
     std::vector<UINT> commandsBefore = CommandsOf(player);
     size_t passedBefore = Observed().size();
     ForgetReceived(player);
@@ -252,7 +252,7 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
         applyAfterApply = ApplyEnabled(sheet);
     });
     std::vector<long> stored = StoredFlags();
-    PressKey(VK_MEDIA_PLAY_PAUSE);
+    PressKey(player, VK_MEDIA_PLAY_PAUSE);
     HHOOK pluginHookAfter = gState.hook.hook;
     PluginQuit();
     RemoveObserver();

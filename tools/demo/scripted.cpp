@@ -31,8 +31,6 @@ constexpr std::array<ScriptedKey, 8> kScript{{
 }};
 
 constexpr LRESULT kStartPositionMs = 12000;
-constexpr DWORD kCommandTimeoutMs = 2000;
-constexpr DWORD kSettleMs = 30;   // long enough for a second, wrong command to show up
 
 // The settings the demo enables for its run, and what the user had, to put back afterwards.
 constexpr std::array<const char*, 6> kFlagNames{
@@ -144,21 +142,6 @@ bool PressKeys(const ScriptedKey& key)
     return false;
 }
 
-void PumpUntil(const PlayerDouble& window, size_t commandsBefore, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    MSG msg;
-    while (GetTickCount() - start < timeoutMs) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (CommandsOf(window).size() > commandsBefore)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
 // A swallowed multimedia key never reaches the focused window, as a key or as an app command.
 bool KeyReachedWindow(const PlayerDouble& window, size_t from, WORD vk)
 {
@@ -186,8 +169,8 @@ Row RunKey(DemoPlayer& demo, const ScriptedKey& key)
     size_t messagesBefore = demo.window.received.size();
     size_t commandsBefore = CommandsOf(demo.window).size();
     bool sent = PressKeys(key);
-    PumpUntil(demo.window, commandsBefore, kCommandTimeoutMs);
-    PumpMessages(kSettleMs);
+    PumpUntil([&] { return CommandsOf(demo.window).size() > commandsBefore; });
+    SettlePlayer(demo.window);   // so that a second, wrong command or a leaked key shows up
     std::vector<UINT> commands = CommandsOf(demo.window);
     commands.erase(commands.begin(), commands.begin() + static_cast<long>(commandsBefore));
     for (UINT command : commands) {
@@ -229,7 +212,7 @@ bool ShowPlayer(DemoPlayer& demo)
         return false;
     ShowWindow(demo.window.window, SW_SHOWNORMAL);
     SetForegroundWindow(demo.window.window);
-    PumpMessages(kSettleMs);
+    SettlePlayer(demo.window);
     demo.track = 1;
     demo.window.playState = kPlayStatePlaying;
     demo.window.positionMs = kStartPositionMs;
