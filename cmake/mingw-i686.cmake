@@ -13,4 +13,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
+# Never a package built for the build machine (such as Debian's libgtest-dev).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,6 +1,14 @@
 # Fails unless the DLL exports exactly winampGetGeneralPurposePlugin and imports only DLLs that
 # every Windows (and Wine) has: a stray runtime DLL would stop the plug-in loading for users.
+# Also fails when it is bigger than MAX_BYTES, or when its headers carry a build time, which would
+# make every build of the same commit a different file.
 cmake_policy(VERSION 3.25)
+file(SIZE ${DLL} bytes)
+if(bytes GREATER MAX_BYTES)
+    message(FATAL_ERROR "gen_velmora.dll is ${bytes} bytes, over the limit of ${MAX_BYTES}")
+endif()
+message(STATUS "${bytes} bytes (limit ${MAX_BYTES})")
+
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -24,3 +32,9 @@ if(NOT exports STREQUAL "] winampGetGeneralPurposePlugin")
     message(FATAL_ERROR "exports are '${exports}', expected only winampGetGeneralPurposePlugin")
 endif()
 message(STATUS "exports winampGetGeneralPurposePlugin only")
+
+string(REGEX MATCH "\nTime/Date[ \t]+([^\n]+)" stamp "${dump}")
+string(REGEX MATCH "Time/Date stamp[ \t]+([^\n]+)" export_stamp "${dump}")
+if(NOT stamp MATCHES "1970" OR NOT export_stamp MATCHES "stamp[ \t]+0$")
+    message(FATAL_ERROR "time stamps in the headers: '${stamp}', '${export_stamp}'")
+endif()

@@ -85,7 +85,8 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKey)
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-ready");
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-stop");
     char command[] = "second_player.exe velmora-test-second-ready velmora-test-second-stop";
-    STARTUPINFOA startup{sizeof startup};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION second{};
     ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &second));

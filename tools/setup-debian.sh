@@ -14,7 +14,7 @@ fail() {
 # wine32-preloader is named on its own: --no-install-recommends leaves it out, and without it
 # every Wine start under emulation costs about 50 s.
 packages="g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine32-preloader:i386 xvfb xauth
-          cmake ninja-build googletest nsis imagemagick zip"
+          cmake ninja-build googletest nsis imagemagick zip clang lld"
 
 install_missing() {
     missing=""
