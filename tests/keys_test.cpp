@@ -242,22 +242,58 @@ TEST_F(KeyboardHook, FirstInstallReturnsOneAndTheSecondZero)
     DeleteCriticalSection(&gState.lock);
 }
 
+namespace {
+
+// The shared record as another program sees it: {hook, window}, and the mapped region's size.
+std::vector<DWORD> SharedRecord()
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+    const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    std::vector<DWORD> record;
+    if (view) {
+        MEMORY_BASIC_INFORMATION info{};
+        VirtualQuery(view, &info, sizeof info);
+        record = {static_cast<const DWORD*>(view)[0], static_cast<const DWORD*>(view)[1],
+                  static_cast<DWORD>(info.RegionSize)};
+        UnmapViewOfFile(view);
+    }
+    if (mapping)
+        CloseHandle(mapping);
+    return record;
+}
+
+}  // namespace
+
 TEST_F(KeyboardHook, SharedRecordNamesTheHookAndThePlayerWindow)
 {
     StartPlugin();
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
-    ASSERT_NE(mapping, nullptr);
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    ASSERT_NE(view, nullptr);
-    DWORD record[2];
-    CopyMemory(record, view, sizeof record);
-    MEMORY_BASIC_INFORMATION info{};
-    VirtualQuery(view, &info, sizeof info);
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
+    std::vector<DWORD> record = SharedRecord();
+    ASSERT_EQ(record.size(), 3u);
     EXPECT_EQ(record[0], reinterpret_cast<DWORD>(gState.hook.hook));
     EXPECT_EQ(record[1], reinterpret_cast<DWORD>(player.window));
-    EXPECT_GE(info.RegionSize, 64u);
+    EXPECT_GE(record[2], 64u);
+}
+
+TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHook)
+{
+    InstallObserver();
+    StartPlugin();
+    HHOOK first = gState.hook.hook;
+    PumpMessages(400);   // ticks without a stall: no re-hook
+    EXPECT_EQ(gState.hook.hook, first);
+    Sleep(3000);   // the player's thread stuck, as in a slow file open; Windows drops the hook
+    ASSERT_TRUE(PumpUntil([&] { return gState.hook.hook != first; }));
+    EXPECT_EQ(SharedRecord()[0], reinterpret_cast<DWORD>(gState.hook.hook));
+    TapKey(VK_MEDIA_PLAY_PAUSE);
+    TapKey(VK_MEDIA_STOP);
+    EXPECT_TRUE(PumpUntil([&] { return CommandsOf(player).size() >= 2; }));
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40045, 40047}));
+    EXPECT_TRUE(SwallowedEntirely(179));
+    // Wine keeps a hook the system would drop: the old one must have been removed by us.
+    StopPlugin();
+    TapKey(VK_MEDIA_PLAY_PAUSE);
+    EXPECT_TRUE(PumpUntil([&] { return PassedWhole(179); }));
+    EXPECT_EQ(CommandsOf(player).size(), 2u);
 }
 
 // The hook procedure called directly, as the system would, for each of its branches.
@@ -368,6 +404,26 @@ TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
     EXPECT_EQ(gState.hook.target, player.window);
     EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
     CloseHandle(mapping);
+}
+
+TEST_F(KeyboardHookProcedure, GoneTargetFallsBackToThisPlayerAndAnUndeliverableKeyGoesOn)
+{
+    HWND gone = CreateWindowExA(0, "STATIC", "gone player", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                nullptr, nullptr);
+    DestroyWindow(gone);
+    gState.hook.target = gone;
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
+    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
+    // No window left to tell: the key press goes on whole, other keys stay swallowed.
+    gState.hook.target = gone;
+    gState.plugin.hwndParent = gone;
+    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 178), -1);
+    EXPECT_NE(Call(HC_ACTION, WM_KEYUP, 179), -1);
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
+    gState.plugin.hwndParent = player.window;
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
+    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
 }
 
 TEST_F(KeyboardHookProcedure, NoSharedRecordKeepsTheInstalledValues)
