@@ -80,7 +80,9 @@ DWORD HookTimeoutMs()
     }
     if (!ms)
         return kUnsetHookTimeoutMs;
-    return ms < kMinHookTimeoutMs ? kMinHookTimeoutMs : ms > kMaxHookTimeoutMs ? kMaxHookTimeoutMs : ms;
+    if (ms < kMinHookTimeoutMs)
+        return kMinHookTimeoutMs;
+    return ms > kMaxHookTimeoutMs ? kMaxHookTimeoutMs : ms;
 }
 
 // Nothing tells us when the system dropped the hook, so after any stall long enough for that,
@@ -95,22 +97,25 @@ void RenewLocked()
     gState.hook.own = fresh;
     if (gState.hook.hook == old)
         gState.hook.hook = fresh;
-    // Another player that started since owns the record now.
     auto* record = static_cast<SharedHookRecord*>(MapRecord(gState.hook.mapping));
     if (!record)
         return;
-    if (record->target == PlayerWindow())
+    if (record->target == PlayerWindow())   // else a player started since owns it
         record->hook = fresh;
     UnmapViewOfFile(record);
 }
 
 // Runs on the player's thread, so a long gap between ticks means that thread was blocked.
+// The system drops the hook only over input it could not hand us, so a stall without any
+// input since the last tick costs nothing.
 void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
 {
     DWORD now = GetTickCount();
-    DWORD gap = now - gState.hook.lastTickMs;
+    DWORD before = gState.hook.lastTickMs;
     gState.hook.lastTickMs = now;
-    if (gap <= gState.hook.stallMs)
+    LASTINPUTINFO input{sizeof input, now};   // when it cannot tell, assume there was input
+    GetLastInputInfo(&input);
+    if (now - before <= gState.hook.stallMs || static_cast<int>(input.dwTime - before) <= 0)
         return;
     EnterCriticalSection(&gState.lock);
     RenewLocked();
@@ -151,7 +156,8 @@ int RemoveLocked()
     int result = UnhookWindowsHookEx(gState.hook.own);
     if (gState.hook.mapping)
         CloseHandle(gState.hook.mapping);
-    // The handles are deliberately left set: a removed hook is never installed again.
+    // The hook and mapping handles are deliberately left set: a removed hook is never
+    // installed again.
     return result;
 }
 
