@@ -106,16 +106,12 @@ void RenewLocked()
 }
 
 // Runs on the player's thread, so a long gap between ticks means that thread was blocked.
-// The system drops the hook only over input it could not hand us, so a stall without any
-// input since the last tick costs nothing.
 void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
 {
     DWORD now = GetTickCount();
-    DWORD before = gState.hook.lastTickMs;
+    DWORD gap = now - gState.hook.lastTickMs;
     gState.hook.lastTickMs = now;
-    LASTINPUTINFO input{sizeof input, now};   // when it cannot tell, assume there was input
-    GetLastInputInfo(&input);
-    if (now - before <= gState.hook.stallMs || static_cast<int>(input.dwTime - before) <= 0)
+    if (gap <= gState.hook.stallMs)
         return;
     EnterCriticalSection(&gState.lock);
     RenewLocked();
