@@ -38,13 +38,19 @@ TEST_F(LoadedDll, ExportReturnsOneDescriptorOfVersion16)
     ASSERT_NE(get, nullptr);
     GeneralPurposePlugin* first = get();
     EXPECT_EQ(get(), first);
-    EXPECT_EQ(first->version, 16);
-    EXPECT_STREQ(first->description, "Velmora");
-    EXPECT_NE(first->init, nullptr);
-    EXPECT_NE(first->config, nullptr);
-    EXPECT_NE(first->quit, nullptr);
-    EXPECT_EQ(first->hwndParent, nullptr);
-    EXPECT_EQ(first->hDllInstance, nullptr);
+    // Read as the player reads it: seven 32-bit fields by offset, whatever the struct says.
+    DWORD raw[7];
+    CopyMemory(raw, first, sizeof raw);
+    EXPECT_EQ(raw[0], 16u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(raw[1]), "Velmora");
+    for (int i = 2; i < 5; ++i) {   // init, config, quit: three entries into this module
+        MEMORY_BASIC_INFORMATION info{};
+        VirtualQuery(reinterpret_cast<void*>(raw[i]), &info, sizeof info);
+        EXPECT_EQ(info.AllocationBase, module) << "field at offset " << 4 * i;
+    }
+    EXPECT_TRUE(raw[2] != raw[3] && raw[3] != raw[4] && raw[2] != raw[4]);
+    EXPECT_EQ(raw[5], 0u);   // player window, at offset 20
+    EXPECT_EQ(raw[6], 0u);   // module instance, at offset 24
     FreeLibrary(module);
 }
 
@@ -79,41 +85,82 @@ TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPlugin)
     EXPECT_EQ(CountOf(player, RegisterWindowMessageA("velmoranotify")), 1);
 }
 
-TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKey)
+namespace {
+
+// second_player.exe: a second player process that loads the plug-in after ours.
+struct SecondPlayer {
+    PROCESS_INFORMATION process{};
+    HANDLE ready = nullptr;
+    HANDLE stop = nullptr;
+};
+
+bool StartSecondPlayer(SecondPlayer& second)
 {
-    ASSERT_TRUE(LoadPlugin(plugin, player.window));
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-ready");
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-stop");
+    second.ready = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-ready");
+    second.stop = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-stop");
     char command[] = "second_player.exe velmora-test-second-ready velmora-test-second-stop";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION second{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &second));
-    HANDLE waits[] = {ready, second.hProcess};
-    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 10000), WAIT_OBJECT_0);
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &second.process))
+        return false;
+    HANDLE waits[] = {second.ready, second.process.hProcess};
+    return WaitForMultipleObjects(2, waits, FALSE, kWaitMs) == WAIT_OBJECT_0;
+}
 
-    HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
-    ASSERT_NE(mapping, nullptr);
-    const DWORD* record = static_cast<const DWORD*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record[1], reinterpret_cast<DWORD>(secondWindow));   // the one installed last
-    EXPECT_NE(record[0], 0u);
-    UnmapViewOfFile(record);
-    CloseHandle(mapping);
+// Lets it quit; the number of commands its player received.
+DWORD StopSecondPlayer(SecondPlayer& second)
+{
+    SetEvent(second.stop);
+    DWORD commands = 255;
+    WaitForSingleObject(second.process.hProcess, kWaitMs);
+    GetExitCodeProcess(second.process.hProcess, &commands);
+    CloseHandle(second.process.hThread);
+    CloseHandle(second.process.hProcess);
+    CloseHandle(second.ready);
+    CloseHandle(second.stop);
+    return commands;
+}
 
-    TapKey(VK_MEDIA_STOP);
-    PumpMessages(100);
-    SetEvent(stop);
-    DWORD secondCommands = 255;
-    WaitForSingleObject(second.hProcess, 10000);
-    GetExitCodeProcess(second.hProcess, &secondCommands);
-    EXPECT_EQ(CommandsOf(player).size() + secondCommands, 1u);
-    CloseHandle(second.hThread);
-    CloseHandle(second.hProcess);
-    CloseHandle(ready);
-    CloseHandle(stop);
+}  // namespace
+
+TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
+{
+    for (bool oursQuitsFirst : {true, false}) {
+        SCOPED_TRACE(oursQuitsFirst ? "the earlier player quits first" : "the later one does");
+        ASSERT_TRUE(LoadPlugin(plugin, player.window));
+        SecondPlayer second;
+        ASSERT_TRUE(StartSecondPlayer(second));
+        HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+        ASSERT_NE(mapping, nullptr);
+        const DWORD* record = static_cast<const DWORD*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record[1], reinterpret_cast<DWORD>(secondWindow));   // the one installed last
+        EXPECT_NE(record[0], 0u);
+        UnmapViewOfFile(record);
+        CloseHandle(mapping);
+
+        // Passed on by both: our hook's first call, which takes the later player's record.
+        TapKey(VK_VOLUME_UP);
+        TapKey(VK_MEDIA_STOP);   // answered by the later player's hook, the newer one
+        SettlePlayer(player);
+        if (oursQuitsFirst) {
+            UnloadPlugin(plugin);
+            // No hook of ours left in unloaded code, and the other player's hook still there.
+            TapKey(VK_VOLUME_UP);
+            TapKey(VK_MEDIA_STOP);
+            EXPECT_EQ(StopSecondPlayer(second), 2u);
+            EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+        } else {
+            EXPECT_EQ(StopSecondPlayer(second), 1u);
+            TapKey(VK_MEDIA_STOP);   // its window is gone with it: ours answers
+            EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(player).empty(); }));
+            EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40047});
+            UnloadPlugin(plugin);
+        }
+        ForgetReceived(player);
+    }
 }
 
 TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)

@@ -260,6 +260,36 @@ TEST_F(KeyboardHook, SharedRecordNamesTheHookAndThePlayerWindow)
     EXPECT_GE(info.RegionSize, 64u);
 }
 
+TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHook)
+{
+    // The longest timeout the system allows, so that a busy test machine's tick gaps are no stall.
+    HKEY desktop;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &desktop, nullptr), ERROR_SUCCESS);
+    DWORD timeoutMs = 1000;
+    RegSetValueExA(desktop, "LowLevelHooksTimeout", 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&timeoutMs), sizeof timeoutMs);
+    InstallObserver();
+    StartPlugin();
+    RegDeleteValueA(desktop, "LowLevelHooksTimeout");
+    RegCloseKey(desktop);
+    HHOOK first = gState.hook.hook;
+    PumpMessages(1500);   // ticks without a stall: no re-hook
+    EXPECT_EQ(gState.hook.hook, first);
+    Sleep(3000);   // the player's thread stuck, as in a slow file open: Windows drops the hook
+    ASSERT_TRUE(PumpUntil([&] { return gState.hook.hook != first; }));
+    TapKey(VK_MEDIA_PLAY_PAUSE);
+    TapKey(VK_MEDIA_STOP);
+    EXPECT_TRUE(PumpUntil([&] { return CommandsOf(player).size() >= 2; }));
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40045, 40047}));
+    EXPECT_TRUE(SwallowedEntirely(179));
+    // Wine keeps a hook the system would drop: the old one must have been removed by us.
+    StopPlugin();
+    TapKey(VK_MEDIA_PLAY_PAUSE);
+    EXPECT_TRUE(PumpUntil([&] { return PassedWhole(179); }));
+    EXPECT_EQ(CommandsOf(player).size(), 2u);
+}
+
 // The hook procedure called directly, as the system would, for each of its branches.
 class KeyboardHookProcedure : public PluginTest {
 protected:
@@ -368,6 +398,26 @@ TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
     EXPECT_EQ(gState.hook.target, player.window);
     EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
     CloseHandle(mapping);
+}
+
+TEST_F(KeyboardHookProcedure, GoneTargetFallsBackToThisPlayerAndAnUndeliverableKeyGoesOn)
+{
+    HWND gone = CreateWindowExA(0, "STATIC", "gone player", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                nullptr, nullptr);
+    DestroyWindow(gone);
+    gState.hook.target = gone;
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
+    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
+    // No window left to tell: the key press goes on whole, other keys stay swallowed.
+    gState.hook.target = gone;
+    gState.plugin.hwndParent = gone;
+    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 178), -1);
+    EXPECT_NE(Call(HC_ACTION, WM_KEYUP, 179), -1);
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
+    gState.plugin.hwndParent = player.window;
+    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
+    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
 }
 
 TEST_F(KeyboardHookProcedure, NoSharedRecordKeepsTheInstalledValues)

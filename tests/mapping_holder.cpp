@@ -1,7 +1,7 @@
 // Another program that got to the plug-in's shared-memory name first, and did it badly:
 // mapping_holder.exe MODE READY_EVENT DONE_EVENT PARENT_PID
-// MODE: readonly (64 read-only bytes), tiny (1 byte), garbage (64 bytes of junk), event (the
-// name taken by an event, not a mapping). Signals READY_EVENT, then holds the name until
+// MODE: readonly (64 read-only bytes), tiny (1 byte), garbage (64 bytes of junk), reserve (64
+// bytes of pages reserved, never committed), event (the name taken by an event, not a mapping). Signals READY_EVENT, then holds the name until
 // DONE_EVENT is set or the parent process ends.
 #include <windows.h>
 
@@ -18,6 +18,9 @@ HANDLE TakeName(const char* mode)
         return CreateEventA(nullptr, TRUE, FALSE, kName);
     if (!std::strcmp(mode, "readonly"))
         return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 64, kName);
+    if (!std::strcmp(mode, "reserve"))
+        return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
+                                  64, kName);
     DWORD size = !std::strcmp(mode, "tiny") ? 1 : 64;
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kName);
     if (mapping && !std::strcmp(mode, "garbage")) {

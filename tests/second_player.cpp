@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     // Pump while waiting: the plug-in's hook is called through this thread's queue.
     while (MsgWaitForMultipleObjects(1, &stop, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
         PumpMessages(0);
-    PumpMessages(20);
+    SettlePlayer(player);
     int commands = static_cast<int>(CommandsOf(player).size());
     UnloadPlugin(plugin);
     DestroyPlayerWindow(player);

@@ -237,6 +237,7 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     PeekMessageA(nullptr, nullptr, 0, 0, PM_NOREMOVE);
     InstallObserver();   // sees what the plug-in's newer hook lets through
     PluginInit();
+    gState.hook.stallMs = MAXDWORD;   // a sheet slow to open must not pass for a stalled thread
     HHOOK pluginHook = gState.hook.hook;
     PressKey(player, VK_MEDIA_PLAY_PAUSE);
     std::vector<UINT> commandsBefore = CommandsOf(player);

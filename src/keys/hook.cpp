@@ -4,9 +4,24 @@
 
 namespace {
 
-void WriteSharedRecord(HANDLE mapping, const SharedHookRecord& record)
+// A view of the record, or null unless it is committed read-write memory: a name taken first
+// with reserved pages maps fine and faults on the first touch. A committed view is at least a
+// page, so the 8 bytes fit.
+void* MapRecord(HANDLE mapping)
 {
     void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+    MEMORY_BASIC_INFORMATION info;
+    if (view && (!VirtualQuery(view, &info, sizeof info) || info.State != MEM_COMMIT ||
+                 info.Protect != PAGE_READWRITE)) {
+        UnmapViewOfFile(view);
+        view = nullptr;
+    }
+    return view;
+}
+
+void WriteSharedRecord(HANDLE mapping, const SharedHookRecord& record)
+{
+    void* view = MapRecord(mapping);
     if (!view)
         return;
     CopyMemory(view, &record, sizeof record);
@@ -15,7 +30,7 @@ void WriteSharedRecord(HANDLE mapping, const SharedHookRecord& record)
 
 bool ReadSharedRecord(HANDLE mapping, SharedHookRecord* record)
 {
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+    void* view = MapRecord(mapping);
     if (!view)
         return false;
     CopyMemory(record, view, sizeof *record);
@@ -41,19 +56,89 @@ void AttachToSharedRecord()
     CloseHandle(mapping);
 }
 
+HHOOK HookKeyboard()
+{
+    return SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHookProc, ModuleInstance(), 0);
+}
+
+// Windows 7 and later silently drop a low-level hook that has not answered within
+// LowLevelHooksTimeout; 10 1709 and later cap it at 1000 ms. Unset, we take the commonly
+// cited 300 ms. Guessing low costs a needless re-hook, guessing high a hook left dropped, so
+// we err low; the floor keeps timer jitter from passing for a stall.
+constexpr DWORD kUnsetHookTimeoutMs = 300;
+constexpr DWORD kMinHookTimeoutMs = 100;
+constexpr DWORD kMaxHookTimeoutMs = 1000;
+
+DWORD HookTimeoutMs()
+{
+    DWORD ms = 0, size = sizeof ms;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_QUERY_VALUE, &key) == 0) {
+        RegQueryValueExA(key, "LowLevelHooksTimeout", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&ms), &size);
+        RegCloseKey(key);
+    }
+    if (!ms)
+        return kUnsetHookTimeoutMs;
+    if (ms < kMinHookTimeoutMs)
+        return kMinHookTimeoutMs;
+    return ms > kMaxHookTimeoutMs ? kMaxHookTimeoutMs : ms;
+}
+
+// Nothing tells us when the system dropped the hook, so after any stall long enough for that,
+// hook afresh and unhook the old one (which fails harmlessly if it is gone already).
+void RenewLocked()
+{
+    HHOOK old = gState.hook.own;
+    HHOOK fresh = HookKeyboard();
+    if (!fresh)
+        return;
+    UnhookWindowsHookEx(old);
+    gState.hook.own = fresh;
+    if (gState.hook.hook == old)
+        gState.hook.hook = fresh;
+    auto* record = static_cast<SharedHookRecord*>(MapRecord(gState.hook.mapping));
+    if (!record)
+        return;
+    if (record->target == PlayerWindow())   // else a player started since owns it
+        record->hook = fresh;
+    UnmapViewOfFile(record);
+}
+
+// Runs on the player's thread, so a long gap between ticks means that thread was blocked.
+void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    DWORD now = GetTickCount();
+    DWORD gap = now - gState.hook.lastTickMs;
+    gState.hook.lastTickMs = now;
+    if (gap <= gState.hook.stallMs)
+        return;
+    EnterCriticalSection(&gState.lock);
+    RenewLocked();
+    LeaveCriticalSection(&gState.lock);
+}
+
 int InstallLocked()
 {
     if (gState.hook.hook)
         return 0;
-    gState.hook.hook = SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHookProc, ModuleInstance(), 0);
+    gState.hook.hook = HookKeyboard();
     if (!gState.hook.hook)
         return 0;
+    gState.hook.own = gState.hook.hook;
     // An existing mapping of this name (another player) is opened and taken over.
     gState.hook.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                              kSharedMappingSize, kSharedMappingName);
     if (gState.hook.mapping)
         WriteSharedRecord(gState.hook.mapping, {gState.hook.hook, PlayerWindow()});
     gState.hook.target = PlayerWindow();
+    // A window of our own, not the player's timers; a system class, so nothing to unregister.
+    gState.hook.stallMs = HookTimeoutMs();
+    gState.hook.lastTickMs = GetTickCount();
+    gState.hook.watch = CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                        nullptr, nullptr, nullptr);
+    if (gState.hook.watch)
+        SetTimer(gState.hook.watch, 1, gState.hook.stallMs / 2, OnWatchTick);
     return 1;
 }
 
@@ -61,10 +146,14 @@ int RemoveLocked()
 {
     if (!gState.hook.hook)
         return 1;
-    int result = UnhookWindowsHookEx(gState.hook.hook);
+    DestroyWindow(gState.hook.watch);   // its timer goes with it
+    gState.hook.watch = nullptr;
+    // Our own hook, even when the record gave us another player's handle for CallNextHookEx.
+    int result = UnhookWindowsHookEx(gState.hook.own);
     if (gState.hook.mapping)
         CloseHandle(gState.hook.mapping);
-    // The handles are deliberately left set: a removed hook is never installed again.
+    // The hook and mapping handles are deliberately left set: a removed hook is never
+    // installed again.
     return result;
 }
 
@@ -103,8 +192,19 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event)
     UINT vk = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event)->vkCode;
     if (!FlagOfKey(vk))
         return CallNextHookEx(gState.hook.hook, code, msg, event);
+    // A later player that has gone leaves its window in the record: this one answers then.
+    if (!IsWindow(gState.hook.target))
+        gState.hook.target = PlayerWindow();
     // Posted, not sent: the hook must return before the player acts on the key.
+    if (msg == WM_KEYDOWN && PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk))
+        return -1;
+    // Down and up alike are swallowed, so no other program sees half a key press; a key-down
+    // nobody could be told of goes on, and so does its key-up.
     if (msg == WM_KEYDOWN)
-        PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk);
-    return -1;   // down and up alike, so no other program sees half a key press
+        gState.hook.passedDown = vk;
+    else if (msg == WM_SYSKEYDOWN || vk != gState.hook.passedDown)
+        return -1;
+    else
+        gState.hook.passedDown = 0;
+    return CallNextHookEx(gState.hook.hook, code, msg, event);
 }

@@ -40,6 +40,14 @@ void PluginQuit()
     // The player may unload us next while its window lives on: hand the window back its own
     // procedure, unless someone subclassed it after us, whose chain must stay whole.
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongA(player, GWL_WNDPROC));
-    if (current == HostWindowProc && gState.previousPlayerProc)
+    if (!current || !gState.previousPlayerProc)
+        return;   // the window is gone, or we never got into its chain
+    if (current == HostWindowProc) {
         SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(gState.previousPlayerProc));
+        return;
+    }
+    // The later subclass still forwards to HostWindowProc: keep our code mapped for good.
+    HMODULE self;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(HostWindowProc), &self);
 }

@@ -49,10 +49,15 @@ struct KeyFlags {
 };
 
 struct HookState {
-    HHOOK hook;
+    HHOOK hook;      // handed to CallNextHookEx; may be another player's, from the record
     HWND target;     // where notifications go; 0 means the hook does not act
     HANDLE mapping;
     int attached;    // the hook procedure has read the shared record in this process
+    HHOOK own;       // the hook this process installed: the only one it ever unhooks
+    HWND watch;      // message-only window whose timer notices a stalled thread
+    DWORD lastTickMs;
+    DWORD stallMs;   // a gap between ticks longer than this may have cost us the hook
+    UINT passedDown; // key whose key-down could not be posted, so its key-up is passed too
 };
 
 struct PluginState {
