@@ -4,8 +4,11 @@
 #include "ui/ui.h"
 
 std::vector<std::string> gOpenedLinks;
+std::function<void()> gDuringOpen;
 
 void OpenLinkTarget(const char* target)
 {
     gOpenedLinks.push_back(target ? target : "(null)");
+    if (gDuringOpen)
+        gDuringOpen();
 }

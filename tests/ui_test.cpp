@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -169,6 +170,58 @@ TEST_F(ConfigurationSheet, OpensOverThePlayerOnSettingsWithSettingsThenAboutTabs
     EXPECT_EQ(homepage.rfind("https://", 0), 0u) << homepage;
 }
 
+namespace {
+
+// The keyboard focus of the sheet's thread, seen from the thread that drives it.
+HWND FocusOf(HWND sheet)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(sheet, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Real Tab presses, one at a time, until the focus is on `target`. Input is handled in order, so
+// by then every key pressed before has been handled in full. A key that closed the sheet ends it.
+bool TabTo(HWND sheet, HWND target)
+{
+    for (int presses = 0; presses < 8 && IsWindow(sheet) && FocusOf(sheet) != target; ++presses) {
+        HWND before = FocusOf(sheet);
+        TapKey(VK_TAB);
+        WaitUntil([&] { return !IsWindow(sheet) || FocusOf(sheet) != before; }, kWaitMs);
+    }
+    return FocusOf(sheet) == target;
+}
+
+}  // namespace
+
+TEST_F(ConfigurationSheet, TabReachesTheAboutLinkAndEnterThenSpaceEachOpenItOnce)
+{
+    gOpenedLinks.clear();
+    bool reached = false;
+    size_t afterEnter = 0, afterSpace = 0;
+    char shown[256] = {};
+    DriveSheet(PSBTN_CANCEL, [&](HWND sheet) {
+        SetForegroundWindow(sheet);
+        SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
+        HWND link = GetDlgItem(CurrentPage(sheet), 1001), ok = GetDlgItem(sheet, IDOK);
+        GetWindowTextA(link, shown, sizeof shown);
+        reached = TabTo(sheet, ok) && TabTo(sheet, link);
+        TapKey(VK_RETURN);
+        TabTo(sheet, ok);
+        afterEnter = gOpenedLinks.size();
+        TabTo(sheet, link);
+        TapKey(VK_SPACE);
+        TabTo(sheet, ok);
+        afterSpace = gOpenedLinks.size();
+    });
+    ASSERT_TRUE(reached) << "Tab never brought the focus to the link";
+    EXPECT_EQ(afterEnter, 1u);
+    EXPECT_EQ(afterSpace, 2u);
+    EXPECT_EQ(gOpenedLinks, std::vector<std::string>(2, shown));
+    gOpenedLinks.clear();
+}
+
 TEST_F(SettingsPage, ShowsTheFlagsInMemoryAndTheFixedHotkeyBoxesIgnoreClicks)
 {
     gState.keys = {1, 0, 1, 0, 1, 0};
@@ -305,14 +358,14 @@ BOOL WINAPI CountingDestroyCursor(HCURSOR cursor)
     return TRUE;
 }
 
-// Points this program's import of user32!name at `replacement`; returns the previous target,
-// or null when nothing in the program imports the function (so nothing here can call it).
-void* ReplaceImport(const char* name, void* replacement)
+// Points this program's import of dll!name at `replacement`; returns the previous target, or
+// null when nothing in the program imports the function (so nothing here can call it).
+void* ReplaceImport(const char* dllName, const char* name, void* replacement)
 {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto wanted = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("user32.dll"), name));
+    auto wanted = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(dllName), name));
     for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); dll->Name; ++dll)
         for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; ++slot) {
             if (slot->u1.Function != wanted && slot->u1.Function != reinterpret_cast<ULONG_PTR>(replacement))
@@ -327,24 +380,45 @@ void* ReplaceImport(const char* name, void* replacement)
     return nullptr;
 }
 
-// Pixels of pure blue in the control as it is on screen; -1 when this display cannot be read.
-int BluePixels(HWND control)
+// Frees as a debug heap does: whatever reads a freed block afterwards reads 0xCC.
+using HeapFreeProc = BOOL(WINAPI*)(HANDLE, DWORD, void*);
+HeapFreeProc gRealHeapFree = nullptr;
+BOOL WINAPI PoisoningHeapFree(HANDLE heap, DWORD flags, void* block)
+{
+    if (block)
+        FillMemory(block, HeapSize(heap, flags, block), 0xCC);
+    return gRealHeapFree(heap, flags, block);
+}
+
+// The control as it is on screen: pixels of pure blue and where they end on the right, and dark
+// pixels (low in blue, which the blue ink and its edges on the light face never are); blue is -1
+// when this display cannot be read.
+struct Ink {
+    int blue = 0;
+    int right = 0;
+    int dark = 0;
+};
+Ink InkOf(HWND control)
 {
     RECT r;
     GetClientRect(control, &r);
     HDC dc = GetDC(control);
-    int blue = 0;
-    for (int y = r.top; y < r.bottom; ++y)
+    Ink ink;
+    for (int y = r.top; y < r.bottom && ink.blue >= 0; ++y)
         for (int x = r.left; x < r.right; ++x) {
             COLORREF c = GetPixel(dc, x, y);
             if (c == CLR_INVALID) {
-                ReleaseDC(control, dc);
-                return -1;
+                ink.blue = -1;
+                break;
             }
-            blue += c == RGB(0, 0, 255);
+            if (c == RGB(0, 0, 255)) {
+                ++ink.blue;
+                ink.right = std::max(ink.right, x + 1);
+            }
+            ink.dark += GetBValue(c) < 128;
         }
     ReleaseDC(control, dc);
-    return blue;
+    return ink;
 }
 
 // The About template as a plain dialog, so each test makes its own links.
@@ -364,6 +438,7 @@ protected:
 
     void TearDown() override
     {
+        gDuringOpen = nullptr;
         if (IsWindow(dialog))
             DestroyWindow(dialog);
         gOpenedLinks.clear();
@@ -462,27 +537,77 @@ TEST_F(Hyperlink, KeepsTargetsUpTo200CharactersAndOpensTheShownTextWithoutOne)
                                 "https://shown.test/changed"}));   // nothing for the empty link
 }
 
-TEST_F(Hyperlink, RepaintsInBlueWithTheNewTextWhenTextIsSet)
+// The static draws its own plain text in the font it was given; a bold, bigger one makes any of
+// it left beside the link's show.
+TEST_F(Hyperlink, ANewTextIsDrawnAloneInBlueWithAmpersandsAsCharactersAndAFocusFrame)
 {
     ASSERT_EQ(MakeHyperlink(dialog, 1001, nullptr), 1);
-    SetWindowTextA(Link(), "i");
-    UpdateWindow(Link());
-    int blueForShortText = BluePixels(Link());
+    LOGFONTA bold{};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof bold, &bold);
+    bold.lfWeight = FW_BOLD;
+    bold.lfHeight = bold.lfHeight * 3 / 2;
+    HFONT plainFont = CreateFontIndirectA(&bold);
+    SendMessageA(Link(), WM_SETFONT, reinterpret_cast<WPARAM>(plainFont), FALSE);
+    auto show = [&](const char* text) {   // null: only repaint
+        if (text)
+            SetWindowTextA(Link(), text);
+        else
+            InvalidateRect(Link(), nullptr, FALSE);
+        UpdateWindow(Link());
+        return InkOf(Link());
+    };
+    Ink shortText = show("i");
     SendMessageA(Link(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("WWWWWWWWWW"));
     RECT invalid{};
     BOOL invalidated = GetUpdateRect(Link(), &invalid, FALSE);
     RECT client;
     GetClientRect(Link(), &client);
     UpdateWindow(Link());
-    int blueForLongText = BluePixels(Link());
+    Ink longText = InkOf(Link());
+    BOOL stillInvalid = GetUpdateRect(Link(), nullptr, FALSE);
+    show(nullptr);
+    Ink repainted = show(nullptr);
+    Ink plain = show("ab"), withAmpersand = show("a&b");
+    SendMessageA(dialog, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    SetFocus(Link());
+    Ink focused = show(nullptr);
+    SetFocus(nullptr);   // the dialog itself would hand the focus straight back
+    Ink unfocused = show(nullptr);
+    DestroyWindow(dialog);
+    DeleteObject(plainFont);
 
     EXPECT_TRUE(invalidated);
     EXPECT_TRUE(EqualRect(&invalid, &client));
-    EXPECT_FALSE(GetUpdateRect(Link(), nullptr, FALSE));   // painted since
-    if (blueForShortText < 0)
+    EXPECT_FALSE(stillInvalid);   // painted since
+    if (shortText.blue < 0)
         GTEST_SKIP() << "this display driver does not let the test read pixels back";
-    EXPECT_GT(blueForShortText, 0);
-    EXPECT_GT(blueForLongText, 4 * blueForShortText);
+    EXPECT_GT(shortText.blue, 0);
+    EXPECT_GT(longText.blue, 4 * shortText.blue);
+    EXPECT_EQ(shortText.dark, 0);
+    EXPECT_EQ(longText.dark, 0);
+    EXPECT_EQ(repainted.blue, longText.blue);   // repainting does not thicken the text
+    EXPECT_EQ(repainted.dark, 0);
+    EXPECT_GT(withAmpersand.right, plain.right);   // drawn, not taken as a prefix
+    EXPECT_GT(focused.dark, 0);   // the dotted frame inverts the light face
+    EXPECT_EQ(unfocused.dark, 0);
+}
+
+// The shell may run message loops in which the control goes away; a debug-heap free shows any
+// later read of its record.
+TEST_F(Hyperlink, AControlDestroyedWhileItsTargetOpensIsNotTouchedAgain)
+{
+    ASSERT_EQ(MakeHyperlink(dialog, 1001, "https://example.test/gone"), 1);
+    HWND link = Link();
+    gRealHeapFree = reinterpret_cast<HeapFreeProc>(
+        ReplaceImport("kernel32.dll", "HeapFree", reinterpret_cast<void*>(PoisoningHeapFree)));
+    ASSERT_NE(gRealHeapFree, nullptr);
+    gDuringOpen = [&] { DestroyWindow(dialog); };
+    PressAndRelease(link);
+    gDuringOpen = nullptr;
+    ReplaceImport("kernel32.dll", "HeapFree", reinterpret_cast<void*>(gRealHeapFree));
+
+    EXPECT_FALSE(IsWindow(link));
+    EXPECT_EQ(gOpenedLinks, std::vector<std::string>{"https://example.test/gone"});
 }
 
 TEST_F(Hyperlink, DestroyingTheDialogFreesTheRecordAndFontButLeavesTheSharedHand)
@@ -507,10 +632,10 @@ TEST_F(Hyperlink, DestroyingTheDialogFreesTheRecordAndFontButLeavesTheSharedHand
     EXPECT_TRUE(description.lfUnderline);
 
     gHandsDestroyed = 0;
-    void* realDestroyCursor = ReplaceImport("DestroyCursor", reinterpret_cast<void*>(CountingDestroyCursor));
+    void* realDestroyCursor = ReplaceImport("user32.dll", "DestroyCursor", reinterpret_cast<void*>(CountingDestroyCursor));
     DestroyWindow(dialog);
     if (realDestroyCursor)
-        ReplaceImport("DestroyCursor", realDestroyCursor);
+        ReplaceImport("user32.dll", "DestroyCursor", realDestroyCursor);
 
     EXPECT_EQ(GetObjectType(font), 0u);
     EXPECT_FALSE(HeapValidate(GetProcessHeap(), 0, record));
