@@ -65,5 +65,9 @@ void TapWithCtrlAlt(WORD vk);
 // A shown top-level window of the given procedure, made the foreground and focus window.
 HWND CreateFocusedWindow(WNDPROC proc, const char* className);
 
+// Points this program's import of dll!name at `replacement`; returns the previous target, or
+// null when nothing in the program imports the function (so nothing here can call it).
+void* ReplaceImport(const char* dllName, const char* name, void* replacement);
+
 // Removes HKCU\SOFTWARE\Dravnik, so that a run starts and ends with no stored settings.
 void DeleteSettingsTree();

@@ -358,28 +358,6 @@ BOOL WINAPI CountingDestroyCursor(HCURSOR cursor)
     return TRUE;
 }
 
-// Points this program's import of dll!name at `replacement`; returns the previous target, or
-// null when nothing in the program imports the function (so nothing here can call it).
-void* ReplaceImport(const char* dllName, const char* name, void* replacement)
-{
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto wanted = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(dllName), name));
-    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); dll->Name; ++dll)
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; ++slot) {
-            if (slot->u1.Function != wanted && slot->u1.Function != reinterpret_cast<ULONG_PTR>(replacement))
-                continue;
-            DWORD protection;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
-            ULONG_PTR previous = slot->u1.Function;
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-            return reinterpret_cast<void*>(previous);
-        }
-    return nullptr;
-}
-
 // Frees as a debug heap does: whatever reads a freed block afterwards reads 0xCC.
 using HeapFreeProc = BOOL(WINAPI*)(HANDLE, DWORD, void*);
 HeapFreeProc gRealHeapFree = nullptr;

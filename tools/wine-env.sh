@@ -34,6 +34,8 @@ make_prefix() {   # prefix driver
             wineboot -i &&
             { [ -z "$2" ] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f; } &&
             wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+            # A crash ends the program at once: no debugger, which under qemu may hang for ever.
+            { wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true; } &&
             # Without a window manager, Wine draws the caption itself and closes windows at once.
             wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
             wineserver -w
