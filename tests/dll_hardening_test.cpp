@@ -107,7 +107,7 @@ TEST_F(DllHardening, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook
         ASSERT_EQ(GetWindowLongA(player.window, GWL_WNDPROC), originalProc) << "cycle " << i;
         // Like any player, keep the thread's queue served: Wine skips the low-level hooks of a
         // thread that has fetched no message for 5 s, which 50 slow cycles can take.
-        PumpMessages(0);
+        PumpUntil([] { return true; });   // what is pending, without waiting
     }
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40047, 40047, 40047}));
     // With the DLL gone a key must not reach freed code.
@@ -316,7 +316,7 @@ TEST_F(DllHardening, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
     ASSERT_TRUE(LoadPlugin(loaded, player.window));
     DestroyPlayerWindow(player);
     TapKey(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
-    PumpMessages(0);
+    PumpUntil([] { return true; });
     UnloadPlugin(loaded);
     EXPECT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
     // The hotkeys went with the window; a new one can take them.
