@@ -77,7 +77,7 @@ struct PluginState {
     HWND chainedWindow;            // lifecycle: still subclassed after an unload that pinned us
     int hostProcDepth;             // dispatch: HostWindowProc frames on the stack
     CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
-    HookState hook;                // keyboard hook; lifecycle forgets it when pinned
+    HookState hook;                // keyboard hook; quit forgets it
 };
 
 // The state as the library is loaded; tests assign it back to start afresh.
