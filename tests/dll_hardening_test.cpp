@@ -1,5 +1,5 @@
 // gen_velmora.dll under faults: repeated loading, a hostile shared mapping, a flood of keys,
-// a player window that dies first, the sheet opened twice.
+// a player window that dies first, unloads the code must outlive, the sheet opened twice.
 #include <gtest/gtest.h>
 
 
@@ -325,6 +325,14 @@ TEST_F(DllHardening, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
     UnregisterHotKey(player.window, 0x9000);
 }
 
+// A copy of the DLL under its own name, for a test whose module stays loaded for good: the
+// other tests keep loading and unloading a module of their own.
+std::string CopyOfDll(const char* name)
+{
+    std::string copy = ExeDirectory() + name;
+    return CopyFileA((ExeDirectory() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
+}
+
 WNDPROC gForwardTo;
 
 LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
@@ -332,11 +340,9 @@ LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return CallWindowProcA(gForwardTo, hwnd, msg, wp, lp);
 }
 
-TEST_F(DllHardening, UnloadUnderALaterSubclassKeepsTheCodeItForwardsTo)
+TEST_F(DllHardening, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh)
 {
-    // A copy, so the module that stays loaded is not the one the other tests load and unload.
-    std::string copy = ExeDirectory() + "gen_velmora_pinned.dll";
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    std::string copy = CopyOfDll("gen_velmora_pinned.dll");
     ASSERT_TRUE(LoadPlugin(loaded, player.window, copy.c_str()));
     gForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongA(
         player.window, GWL_WNDPROC, reinterpret_cast<LONG>(LaterSubclassProc)));
@@ -346,6 +352,53 @@ TEST_F(DllHardening, UnloadUnderALaterSubclassKeepsTheCodeItForwardsTo)
     ForgetReceived(player);
     EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);   // down the chain, through us
     EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+
+    // The player loads it again, into the module that stayed: on the same window, then on a
+    // new one. Each load works like the first, and quit closes nothing of the host's.
+    HANDLE hostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    PlayerDouble other;
+    ASSERT_TRUE(CreatePlayerWindow(other, "Velmora other window"));
+    for (PlayerDouble* p : {&player, &other}) {
+        SCOPED_TRACE(p == &player ? "same window" : "new window");
+        ASSERT_TRUE(LoadPlugin(loaded, p->window, copy.c_str()));
+        ForgetReceived(*p);
+        SendMessageA(p->window, WM_USER, 0, 104);
+        EXPECT_EQ(QueriesOf(*p), std::vector<LPARAM>{104});   // once, not round a loop
+        ForgetReceived(*p);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(*p).empty(); }));
+        SettlePlayer(*p);
+        EXPECT_EQ(CommandsOf(*p), std::vector<UINT>{40047});
+        UnloadPlugin(loaded);
+        EXPECT_NE(WaitForSingleObject(hostEvent, 0), WAIT_FAILED);
+    }
+    CloseHandle(hostEvent);
+    DestroyPlayerWindow(other);
+}
+
+// The player's own command handler unloads the plug-in, as hosts do on exit or from a menu.
+void UnloadOnCommand(PlayerDouble& player, UINT command)
+{
+    if (command == 40001)
+        UnloadPlugin(*static_cast<LoadedPlugin*>(player.context));
+}
+
+TEST_F(DllHardening, UnloadInsideAMessageThatCameThroughThePlugInLeavesThePlayerRunning)
+{
+    std::string copy = CopyOfDll("gen_velmora_unloaded_in_a_message.dll");
+    ASSERT_TRUE(LoadPlugin(loaded, player.window, copy.c_str()));
+    player.onCommand = UnloadOnCommand;
+    player.context = &loaded;
+    SendMessageA(player.window, WM_COMMAND, 40001, 0);   // returns through the plug-in's frames
+    EXPECT_EQ(loaded.module, nullptr);
+    player.onCommand = nullptr;
+    player.playState = 3;
+    ForgetReceived(player);
+    EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
+    TapKey(VK_MEDIA_STOP);   // no hook any more: nothing answers it
+    SettlePlayer(player);
+    EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
 }
 
 // Closes the sheet from the sheet's own thread: Cancel the first time, OK the second. A sheet

@@ -1,6 +1,8 @@
 // gen_velmora.dll loaded the way the player loads it.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "player_double.h"
 
 namespace {
@@ -92,20 +94,36 @@ struct SecondPlayer {
     PROCESS_INFORMATION process{};
     HANDLE ready = nullptr;
     HANDLE stop = nullptr;
+    HANDLE unplug = nullptr;
 };
 
-bool StartSecondPlayer(SecondPlayer& second)
+bool WaitUntilReady(SecondPlayer& second)
+{
+    HANDLE waits[] = {second.ready, second.process.hProcess};
+    return WaitForMultipleObjects(2, waits, FALSE, kWaitMs) == WAIT_OBJECT_0;
+}
+
+// With unplugs, it waits to be told to quit its plug-in before it is told to stop.
+bool StartSecondPlayer(SecondPlayer& second, bool unplugs = false)
 {
     second.ready = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-ready");
     second.stop = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-stop");
-    char command[] = "second_player.exe velmora-test-second-ready velmora-test-second-stop";
+    second.unplug = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-unplug");
+    std::string command = "second_player.exe velmora-test-second-ready velmora-test-second-stop";
+    if (unplugs)
+        command += " velmora-test-second-unplug";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &second.process))
-        return false;
-    HANDLE waits[] = {second.ready, second.process.hProcess};
-    return WaitForMultipleObjects(2, waits, FALSE, kWaitMs) == WAIT_OBJECT_0;
+    return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &second.process) && WaitUntilReady(second);
+}
+
+// It quits its plug-in and keeps its window, as a player does when the user unloads a plug-in.
+bool UnplugSecondPlayer(SecondPlayer& second)
+{
+    ResetEvent(second.ready);
+    SetEvent(second.unplug);
+    return WaitUntilReady(second);
 }
 
 // Lets it quit; the number of commands its player received.
@@ -119,6 +137,7 @@ DWORD StopSecondPlayer(SecondPlayer& second)
     CloseHandle(second.process.hProcess);
     CloseHandle(second.ready);
     CloseHandle(second.stop);
+    CloseHandle(second.unplug);
     return commands;
 }
 
@@ -126,11 +145,14 @@ DWORD StopSecondPlayer(SecondPlayer& second)
 
 TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
 {
-    for (bool oursQuitsFirst : {true, false}) {
-        SCOPED_TRACE(oursQuitsFirst ? "the earlier player quits first" : "the later one does");
+    enum Order { kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly };
+    for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly}) {
+        SCOPED_TRACE(order == kOursQuitsFirst    ? "the earlier player quits first"
+                     : order == kLaterQuitsFirst ? "the later one does"
+                                                 : "the later one unloads the plug-in only");
         ASSERT_TRUE(LoadPlugin(plugin, player.window));
         SecondPlayer second;
-        ASSERT_TRUE(StartSecondPlayer(second));
+        ASSERT_TRUE(StartSecondPlayer(second, order == kLaterUnloadsThePlugInOnly));
         HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
         HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
         ASSERT_NE(mapping, nullptr);
@@ -145,7 +167,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         TapKey(VK_VOLUME_UP);
         TapKey(VK_MEDIA_STOP);   // answered by the later player's hook, the newer one
         SettlePlayer(player);
-        if (oursQuitsFirst) {
+        if (order == kOursQuitsFirst) {
             UnloadPlugin(plugin);
             // No hook of ours left in unloaded code, and the other player's hook still there.
             TapKey(VK_VOLUME_UP);
@@ -153,10 +175,19 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
             EXPECT_EQ(StopSecondPlayer(second), 2u);
             EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
         } else {
-            EXPECT_EQ(StopSecondPlayer(second), 1u);
-            TapKey(VK_MEDIA_STOP);   // its window is gone with it: ours answers
+            // Its window gone with it, or still there without the plug-in: ours answers.
+            if (order == kLaterQuitsFirst) {
+                EXPECT_EQ(StopSecondPlayer(second), 1u);
+            } else {
+                ASSERT_TRUE(UnplugSecondPlayer(second));
+            }
+            TapKey(VK_MEDIA_STOP);
             EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(player).empty(); }));
+            SettlePlayer(player);
             EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40047});
+            if (order == kLaterUnloadsThePlugInOnly) {
+                EXPECT_EQ(StopSecondPlayer(second), 1u);
+            }
             UnloadPlugin(plugin);
         }
         ForgetReceived(player);

@@ -1,6 +1,19 @@
 // A second player process with the plug-in loaded, for tests of two players at once.
-// Usage: second_player.exe READY-EVENT STOP-EVENT; exits with the number of commands it received.
+// Usage: second_player.exe READY-EVENT STOP-EVENT [UNPLUG-EVENT]; exits with the number of
+// commands it received. Once UNPLUG-EVENT is set it unloads the plug-in, keeps its window and
+// sets READY-EVENT again.
 #include "player_double.h"
+
+namespace {
+
+// Pump while waiting: the plug-in's hook is called through this thread's queue.
+void PumpUntilSet(HANDLE event)
+{
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        PumpMessages(0);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -8,15 +21,19 @@ int main(int argc, char** argv)
         return 255;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[1]);
     HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
+    HANDLE unplug = argc > 3 ? OpenEventA(SYNCHRONIZE, FALSE, argv[3]) : nullptr;
     PlayerDouble player;
     LoadedPlugin plugin;
-    if (!ready || !stop || !CreatePlayerWindow(player, "Velmora second player") ||
-        !LoadPlugin(plugin, player.window))
+    if (!ready || !stop || (argc > 3 && !unplug) ||
+        !CreatePlayerWindow(player, "Velmora second player") || !LoadPlugin(plugin, player.window))
         return 254;
     SetEvent(ready);
-    // Pump while waiting: the plug-in's hook is called through this thread's queue.
-    while (MsgWaitForMultipleObjects(1, &stop, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-        PumpMessages(0);
+    if (unplug) {
+        PumpUntilSet(unplug);
+        UnloadPlugin(plugin);
+        SetEvent(ready);
+    }
+    PumpUntilSet(stop);
     SettlePlayer(player);
     int commands = static_cast<int>(CommandsOf(player).size());
     UnloadPlugin(plugin);

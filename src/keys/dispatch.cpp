@@ -32,6 +32,16 @@ LRESULT OnKeyNotification(HWND hwnd, LPARAM vk)
     return 0;   // never passed on: the player has no use for it
 }
 
+LRESULT DispatchHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_HOTKEY)
+        OnHotkey(hwnd, wp);   // and the player still sees the hotkey itself
+    // A failed registration leaves the id 0, which must not capture WM_NULL.
+    if (msg == gState.notifyMessage && msg != 0)
+        return OnKeyNotification(hwnd, lp);
+    return CallWindowProcA(gState.previousPlayerProc, hwnd, msg, wp, lp);
+}
+
 }  // namespace
 
 bool NeedsPosition(UINT vk, LRESULT playState)
@@ -52,12 +62,12 @@ UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
     return binding->command;
 }
 
+// Counted, because the host may unload us inside a message that came through here: quit then
+// keeps this code mapped for the frames still to return into it.
 LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_HOTKEY)
-        OnHotkey(hwnd, wp);   // and the player still sees the hotkey itself
-    // A failed registration leaves the id 0, which must not capture WM_NULL.
-    if (msg == gState.notifyMessage && msg != 0)
-        return OnKeyNotification(hwnd, lp);
-    return CallWindowProcA(gState.previousPlayerProc, hwnd, msg, wp, lp);
+    ++gState.hostProcDepth;
+    LRESULT result = DispatchHostMessage(hwnd, msg, wp, lp);
+    --gState.hostProcDepth;
+    return result;
 }

@@ -19,15 +19,6 @@ void* MapRecord(HANDLE mapping)
     return view;
 }
 
-void WriteSharedRecord(HANDLE mapping, const SharedHookRecord& record)
-{
-    void* view = MapRecord(mapping);
-    if (!view)
-        return;
-    CopyMemory(view, &record, sizeof record);
-    UnmapViewOfFile(view);
-}
-
 bool ReadSharedRecord(HANDLE mapping, SharedHookRecord* record)
 {
     void* view = MapRecord(mapping);
@@ -97,21 +88,24 @@ void RenewLocked()
     gState.hook.own = fresh;
     if (gState.hook.hook == old)
         gState.hook.hook = fresh;
-    auto* record = static_cast<SharedHookRecord*>(MapRecord(gState.hook.mapping));
-    if (!record)
-        return;
-    if (record->target == PlayerWindow())   // else a player started since owns it
+    SharedHookRecord* record = gState.hook.record;
+    if (record && record->target == PlayerWindow())   // else a player started since owns it
         record->hook = fresh;
-    UnmapViewOfFile(record);
 }
 
-// Runs on the player's thread, so a long gap between ticks means that thread was blocked.
+// Runs on the player's thread, so a long gap between ticks means that thread was blocked. The
+// system drops a hook only over a key it could not hand over in time: after an idle stall the
+// hook stays where it is, behind any hook installed since (another player, a key remapper).
 void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
 {
     DWORD now = GetTickCount();
-    DWORD gap = now - gState.hook.lastTickMs;
+    DWORD before = gState.hook.lastTickMs;
     gState.hook.lastTickMs = now;
-    if (gap <= gState.hook.stallMs)
+    if (now - before <= gState.hook.stallMs)
+        return;
+    LASTINPUTINFO input{sizeof input, now};   // when it cannot tell, assume there was input
+    GetLastInputInfo(&input);
+    if (static_cast<int>(input.dwTime - before) < 0)
         return;
     EnterCriticalSection(&gState.lock);
     RenewLocked();
@@ -129,8 +123,13 @@ int InstallLocked()
     // An existing mapping of this name (another player) is opened and taken over.
     gState.hook.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                              kSharedMappingSize, kSharedMappingName);
-    if (gState.hook.mapping)
-        WriteSharedRecord(gState.hook.mapping, {gState.hook.hook, PlayerWindow()});
+    // Mapped while we are hooked: an earlier player's hook reads it on every answered key, and
+    // quit hands it back to the player that had it before us.
+    gState.hook.record = static_cast<SharedHookRecord*>(MapRecord(gState.hook.mapping));
+    if (gState.hook.record) {
+        gState.hook.previous = *gState.hook.record;
+        *gState.hook.record = {gState.hook.hook, PlayerWindow()};
+    }
     gState.hook.target = PlayerWindow();
     // A window of our own, not the player's timers; a system class, so nothing to unregister.
     gState.hook.stallMs = HookTimeoutMs();
@@ -150,11 +149,31 @@ int RemoveLocked()
     gState.hook.watch = nullptr;
     // Our own hook, even when the record gave us another player's handle for CallNextHookEx.
     int result = UnhookWindowsHookEx(gState.hook.own);
+    if (SharedHookRecord* record = gState.hook.record) {
+        if (record->target == PlayerWindow())   // else a player that installed since keeps it
+            *record = gState.hook.previous;
+        UnmapViewOfFile(record);
+        gState.hook.record = nullptr;
+    }
     if (gState.hook.mapping)
         CloseHandle(gState.hook.mapping);
     // The hook and mapping handles are deliberately left set: a removed hook is never
-    // installed again.
+    // installed again (quit forgets them, for a module that stays loaded).
     return result;
+}
+
+// The player that installed last answers, and the record changes as players come and go: read
+// it again for each answered key (never on the pass-through path).
+void FollowRecord()
+{
+    const SharedHookRecord* record = gState.hook.record;
+    if (!record)
+        return;
+    SharedHookRecord now = *record;
+    if (now.target != gState.hook.target && IsWindow(now.target)) {
+        gState.hook.hook = now.hook;
+        gState.hook.target = now.target;
+    }
 }
 
 }  // namespace
@@ -192,6 +211,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event)
     UINT vk = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event)->vkCode;
     if (!FlagOfKey(vk))
         return CallNextHookEx(gState.hook.hook, code, msg, event);
+    FollowRecord();
     // A later player that has gone leaves its window in the record: this one answers then.
     if (!IsWindow(gState.hook.target))
         gState.hook.target = PlayerWindow();

@@ -3,13 +3,6 @@
 
 #include "plugin/plugin.h"
 
-// The first 8 bytes of the named shared mapping, little-endian.
-struct SharedHookRecord {
-    HHOOK hook;
-    HWND target;
-};
-static_assert(sizeof(SharedHookRecord) == 8);
-
 inline constexpr DWORD kSharedMappingSize = 64;
 
 int InstallKeyboardHook();   // 1 when installed now; 0 when one was there or it failed

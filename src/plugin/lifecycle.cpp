@@ -18,8 +18,11 @@ int PluginInit()
     RegisterHotKey(player, kHotkeyPrevious, kCtrlAlt, VK_PRIOR);
     LoadKeyFlags();
     gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
-    gState.previousPlayerProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(HostWindowProc)));
+    // After an unload that kept us in this window's chain, the saved procedure is still right,
+    // and subclassing again would make us our own previous procedure.
+    if (player != gState.chainedWindow)
+        gState.previousPlayerProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(HostWindowProc)));
     InitializeCriticalSection(&gState.lock);
     InstallKeyboardHook();
     return 0;
@@ -37,16 +40,25 @@ void PluginQuit()
     UnregisterHotKey(player, kHotkeyPrevious);
     RemoveKeyboardHook();
     DeleteCriticalSection(&gState.lock);
+    // Released above. Forgotten, so that a load of a module that stayed mapped starts afresh and
+    // a notification still queued reaches the player untouched.
+    gState.hook = {};
+    gState.notifyMessage = 0;
+    gState.chainedWindow = nullptr;
     // The player may unload us next while its window lives on: hand the window back its own
-    // procedure, unless someone subclassed it after us, whose chain must stay whole.
+    // procedure, unless someone subclassed it after us, whose chain must stay whole, or the
+    // player is inside a message that came through HostWindowProc, which it returns into.
+    // (The depth is the user-interface thread's: the host calls every entry there.)
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongA(player, GWL_WNDPROC));
     if (!current || !gState.previousPlayerProc)
         return;   // the window is gone, or we never got into its chain
-    if (current == HostWindowProc) {
+    if (current == HostWindowProc && !gState.hostProcDepth) {
         SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(gState.previousPlayerProc));
         return;
     }
-    // The later subclass still forwards to HostWindowProc: keep our code mapped for good.
+    // Still in the chain: keep our code mapped for good, and remember that init must not
+    // subclass this window again.
+    gState.chainedWindow = player;
     HMODULE self;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCSTR>(HostWindowProc), &self);

@@ -48,10 +48,19 @@ struct KeyFlags {
     int Key_VolDown;
 };
 
+// The first 8 bytes of the named shared mapping, little-endian.
+struct SharedHookRecord {
+    HHOOK hook;
+    HWND target;
+};
+static_assert(sizeof(SharedHookRecord) == 8);
+
 struct HookState {
     HHOOK hook;      // handed to CallNextHookEx; may be another player's, from the record
     HWND target;     // where notifications go; 0 means the hook does not act
     HANDLE mapping;
+    SharedHookRecord* record;    // the mapping's view, kept while hooked; null if unusable
+    SharedHookRecord previous;   // what the record held before we wrote it
     int attached;    // the hook procedure has read the shared record in this process
     HHOOK own;       // the hook this process installed: the only one it ever unhooks
     HWND watch;      // message-only window whose timer notices a stalled thread
@@ -65,8 +74,10 @@ struct PluginState {
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
     WNDPROC previousPlayerProc;    // lifecycle
+    HWND chainedWindow;            // lifecycle: still subclassed after an unload that pinned us
+    int hostProcDepth;             // dispatch: HostWindowProc frames on the stack
     CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
-    HookState hook;                // keyboard hook
+    HookState hook;                // keyboard hook; quit forgets it
 };
 
 // The state as the library is loaded; tests assign it back to start afresh.

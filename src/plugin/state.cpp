@@ -14,6 +14,8 @@ constexpr PluginState kLoadedState = {
     .keys = {},
     .notifyMessage = 0,
     .previousPlayerProc = nullptr,
+    .chainedWindow = nullptr,
+    .hostProcDepth = 0,
     .lock = {},
     .hook = {},
 };
