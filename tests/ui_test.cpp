@@ -737,7 +737,9 @@ TEST(Resources, PagesVersionBlockAndManifestAreBritishEnglishAndNameTheHomepage)
     const WORD british = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
     EXPECT_NE(FindResourceExA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101), british), nullptr);
     EXPECT_NE(FindResourceExA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(102), british), nullptr);
-    HRSRC manifestInfo = FindResourceA(image, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
+    // Not id 2, which the loader applies to the DLL's own imports, comctl32 among them.
+    EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24)), nullptr);
+    HRSRC manifestInfo = FindResourceA(image, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(24));
     ASSERT_NE(manifestInfo, nullptr);
     std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, manifestInfo))),
                          SizeofResource(image, manifestInfo));
