@@ -207,10 +207,10 @@ bool TabTo(HWND sheet, HWND target)
 
 }  // namespace
 
-TEST_F(ConfigurationSheet, TabReachesTheAboutLinkAndEnterThenSpaceEachOpenItOnce)
+TEST_F(ConfigurationSheet, TabReachesTheAboutLinkWhereEnterAndSpaceOpenItShiftTabGoesBackAndEscCloses)
 {
     gOpenedLinks.clear();
-    bool reached = false;
+    bool reached = false, backToTabs = false, closedByEsc = false;
     size_t afterEnter = 0, afterSpace = 0;
     char shown[256] = {};
     DriveSheet(PSBTN_CANCEL, [&](HWND sheet) {
@@ -226,10 +226,20 @@ TEST_F(ConfigurationSheet, TabReachesTheAboutLinkAndEnterThenSpaceEachOpenItOnce
         TapKey(VK_SPACE);
         TabTo(sheet, ok);
         afterSpace = gOpenedLinks.size();
+        TabTo(sheet, link);
+        InjectKey(VK_SHIFT, false);
+        TapKey(VK_TAB);
+        InjectKey(VK_SHIFT, true);
+        HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+        backToTabs = WaitUntil([&] { return FocusOf(sheet) == tabs; });
+        TapKey(VK_ESCAPE);
+        closedByEsc = WaitUntil([&] { return !IsWindow(sheet); });
     });
     ASSERT_TRUE(reached) << "Tab never brought the focus to the link";
     EXPECT_EQ(afterEnter, 1u);
     EXPECT_EQ(afterSpace, 2u);
+    EXPECT_TRUE(backToTabs);
+    EXPECT_TRUE(closedByEsc);
     EXPECT_EQ(gOpenedLinks, std::vector<std::string>(2, shown));
     gOpenedLinks.clear();
 }
@@ -336,7 +346,7 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     EXPECT_EQ(pluginHookAfter, pluginHook);   // the same hook, not a reinstalled one
 }
 
-TEST_F(SettingsPage, OkAppliesAndTheNextSheetStartsFromTheAppliedFlags)
+TEST_F(SettingsPage, OkAppliesEvenWhenNothingCanBeStoredAndTheNextSheetStartsFromTheAppliedFlags)
 {
     LoadKeyFlags();
     DriveSheet(PSBTN_OK, [&](HWND sheet) { Click(CurrentPage(sheet), 1006); });
@@ -352,6 +362,16 @@ TEST_F(SettingsPage, OkAppliesAndTheNextSheetStartsFromTheAppliedFlags)
     });
     EXPECT_TRUE(volumeUpShown);
     EXPECT_TRUE(playShown);
+
+    // The key cannot be made under a volatile parent: OK still applies in memory, stores nothing.
+    DeleteSettingsTree();
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &parent, nullptr), ERROR_SUCCESS);
+    RegCloseKey(parent);
+    DriveSheet(PSBTN_OK, [&](HWND sheet) { Click(CurrentPage(sheet), 1007); });
+    EXPECT_EQ(FlagsInMemory(), (std::vector<int>{1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(StoredFlags(), kNothingStored);
 }
 
 namespace {
