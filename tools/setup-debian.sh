@@ -20,7 +20,7 @@ lock_wait=600
 update_package_lists() {
     log=$(mktemp)
     waited=0
-    until apt-get update -q 2>"$log"; do
+    until LC_ALL=C apt-get update -q 2>"$log"; do   # C: the message below in any locale
         if ! grep -q "Could not get lock" "$log" || [ $waited -ge $lock_wait ]; then
             cat "$log" >&2
             rm -f "$log"
