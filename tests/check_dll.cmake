@@ -9,6 +9,8 @@ if(bytes GREATER MAX_BYTES)
 endif()
 message(STATUS "${bytes} bytes (limit ${MAX_BYTES})")
 
+# objdump prints the header's time in local time: west of UTC a zero stamp reads 1969.
+set(ENV{TZ} UTC)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -33,8 +35,11 @@ if(NOT exports STREQUAL "] winampGetGeneralPurposePlugin")
 endif()
 message(STATUS "exports winampGetGeneralPurposePlugin only")
 
+# Both stamps must be exactly zero, read in UTC.
 string(REGEX MATCH "\nTime/Date[ \t]+([^\n]+)" stamp "${dump}")
-string(REGEX MATCH "Time/Date stamp[ \t]+([^\n]+)" export_stamp "${dump}")
-if(NOT stamp MATCHES "1970" OR NOT export_stamp MATCHES "stamp[ \t]+0$")
+set(stamp "${CMAKE_MATCH_1}")
+string(REGEX MATCH "\nTime/Date stamp[ \t]+([^\n]+)" export_stamp "${dump}")
+set(export_stamp "${CMAKE_MATCH_1}")
+if(NOT stamp STREQUAL "Thu Jan  1 00:00:00 1970" OR NOT export_stamp STREQUAL "0")
     message(FATAL_ERROR "time stamps in the headers: '${stamp}', '${export_stamp}'")
 endif()

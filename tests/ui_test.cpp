@@ -121,6 +121,18 @@ void MouseClick(HWND control)
     MouseButton(MOUSEEVENTF_LEFTUP);
 }
 
+// A real left click on a tab of the sheet, which switches pages on the press.
+void MouseClickTab(HWND sheet, int index)
+{
+    HWND tab = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    RECT r{};
+    SendMessageA(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    MapWindowPoints(tab, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    MouseTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+}
+
 // The player with its window and descriptor as the player fills them (the templates are linked
 // into the test), the settings key absent.
 using ConfigSheetTest = PluginTest;
@@ -195,10 +207,10 @@ bool TabTo(HWND sheet, HWND target)
 
 }  // namespace
 
-TEST_F(ConfigurationSheet, TabReachesTheAboutLinkAndEnterThenSpaceEachOpenItOnce)
+TEST_F(ConfigurationSheet, TabReachesTheAboutLinkWhereEnterAndSpaceOpenItShiftTabGoesBackAndEscCloses)
 {
     gOpenedLinks.clear();
-    bool reached = false;
+    bool reached = false, backToTabs = false, closedByEsc = false;
     size_t afterEnter = 0, afterSpace = 0;
     char shown[256] = {};
     DriveSheet(PSBTN_CANCEL, [&](HWND sheet) {
@@ -214,10 +226,20 @@ TEST_F(ConfigurationSheet, TabReachesTheAboutLinkAndEnterThenSpaceEachOpenItOnce
         TapKey(VK_SPACE);
         TabTo(sheet, ok);
         afterSpace = gOpenedLinks.size();
+        TabTo(sheet, link);
+        InjectKey(VK_SHIFT, false);
+        TapKey(VK_TAB);
+        InjectKey(VK_SHIFT, true);
+        HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+        backToTabs = WaitUntil([&] { return FocusOf(sheet) == tabs; });
+        TapKey(VK_ESCAPE);
+        closedByEsc = WaitUntil([&] { return !IsWindow(sheet); });
     });
     ASSERT_TRUE(reached) << "Tab never brought the focus to the link";
     EXPECT_EQ(afterEnter, 1u);
     EXPECT_EQ(afterSpace, 2u);
+    EXPECT_TRUE(backToTabs);
+    EXPECT_TRUE(closedByEsc);
     EXPECT_EQ(gOpenedLinks, std::vector<std::string>(2, shown));
     gOpenedLinks.clear();
 }
@@ -234,18 +256,18 @@ TEST_F(SettingsPage, ShowsTheFlagsInMemoryAndTheFixedHotkeyBoxesIgnoreClicks)
         hotkeyBoxesEnabled = IsWindowEnabled(GetDlgItem(page, 1008)) || IsWindowEnabled(GetDlgItem(page, 1009));
         MouseClick(GetDlgItem(page, 1008));
         MouseClick(GetDlgItem(page, 1009));
-        // Input is handled in order: once this click shows, the two before it were handled.
-        MouseClick(GetDlgItem(page, 1003));
-        realClickLanded = WaitUntil([&] { return IsChecked(page, 1003); });
+        // Input is handled in order: once this click shows, the two before it were handled. It
+        // leaves the Settings page and Apply as they were.
+        MouseClickTab(sheet, 1);
+        realClickLanded = WaitUntil([&] { return CurrentPage(sheet) != page; });
         afterHotkeyClicks = {IsChecked(page, 1008), IsChecked(page, 1009)};
         applyAfterHotkeyClicks = ApplyEnabled(sheet);
-        Click(page, 1003);   // back as it was, so only the hotkey boxes' part is judged below
     });
     EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false, true, false, true, false}));
     EXPECT_FALSE(hotkeyBoxesEnabled);
     ASSERT_TRUE(realClickLanded) << "a real mouse click never reached the sheet";
     EXPECT_EQ(afterHotkeyClicks, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(applyAfterHotkeyClicks);   // enabled by the click on Stop, not by the disabled boxes
+    EXPECT_FALSE(applyAfterHotkeyClicks);
     EXPECT_EQ(FlagsInMemory(), (std::vector<int>{1, 0, 1, 0, 1, 0}));
     EXPECT_EQ(StoredFlags(), kNothingStored);
 }
@@ -324,7 +346,7 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     EXPECT_EQ(pluginHookAfter, pluginHook);   // the same hook, not a reinstalled one
 }
 
-TEST_F(SettingsPage, OkAppliesAndTheNextSheetStartsFromTheAppliedFlags)
+TEST_F(SettingsPage, OkAppliesEvenWhenNothingCanBeStoredAndTheNextSheetStartsFromTheAppliedFlags)
 {
     LoadKeyFlags();
     DriveSheet(PSBTN_OK, [&](HWND sheet) { Click(CurrentPage(sheet), 1006); });
@@ -340,6 +362,16 @@ TEST_F(SettingsPage, OkAppliesAndTheNextSheetStartsFromTheAppliedFlags)
     });
     EXPECT_TRUE(volumeUpShown);
     EXPECT_TRUE(playShown);
+
+    // The key cannot be made under a volatile parent: OK still applies in memory, stores nothing.
+    DeleteSettingsTree();
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &parent, nullptr), ERROR_SUCCESS);
+    RegCloseKey(parent);
+    DriveSheet(PSBTN_OK, [&](HWND sheet) { Click(CurrentPage(sheet), 1007); });
+    EXPECT_EQ(FlagsInMemory(), (std::vector<int>{1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(StoredFlags(), kNothingStored);
 }
 
 namespace {
@@ -737,7 +769,9 @@ TEST(Resources, PagesVersionBlockAndManifestAreBritishEnglishAndNameTheHomepage)
     const WORD british = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
     EXPECT_NE(FindResourceExA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101), british), nullptr);
     EXPECT_NE(FindResourceExA(image, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(102), british), nullptr);
-    HRSRC manifestInfo = FindResourceA(image, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
+    // Not id 2, which the loader applies to the DLL's own imports, comctl32 among them.
+    EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24)), nullptr);
+    HRSRC manifestInfo = FindResourceA(image, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(24));
     ASSERT_NE(manifestInfo, nullptr);
     std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, manifestInfo))),
                          SizeofResource(image, manifestInfo));

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the plug-in and its setup twice, in two fresh build folders at different paths, fails
-# unless both builds give the same bytes, and writes the release into dist/: the DLL, the setup,
-# a zip of the DLL and README, and SHA256SUMS.   bash tools/release.sh
+# unless both builds give the same bytes or the DLL fails its check, and writes the release into
+# dist/: the DLL, the setup, a zip of the DLL and README, SHA256SUMS, and the versions of the
+# Debian packages that built it.   bash tools/release.sh
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/setup-debian.sh
@@ -25,7 +26,7 @@ build_once() {
     build=$1/build out=$1/out stage=$1/stage
     mkdir -p "$out" "$stage"
     cmake --preset default -B "$build" -DBUILD_TESTING=OFF >/dev/null
-    cmake --build "$build" --target gen_velmora velmora_setup
+    cmake --build "$build" --target gen_velmora velmora_setup velmora_check_dll
     cp "$build/bin/gen_velmora.dll" "$build/bin/$setup" "$out/"
     # Fixed times, modes and order and no extra fields, so the same sources give the same zip.
     cp "$build/bin/gen_velmora.dll" README.md "$stage/"
@@ -51,5 +52,11 @@ fi
 rm -rf dist
 mkdir dist
 (cd "$work/first/out" && cp $artefacts SHA256SUMS "$OLDPWD/dist/")
+# The same bytes come only from the same compilers, binutils, MinGW-w64 libraries and NSIS.
+tools="g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+       nsis nsis-common cmake ninja-build zip"
+# shellcheck disable=SC2086
+dpkg-query -W -f='${Package} ${Version}\n' $tools >dist/build-tools.txt \
+    || { echo "release.sh: cannot read the versions of: $tools" >&2; exit 1; }
 echo "Two builds gave the same bytes (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH). dist/:"
-(cd dist && ls -l | sed 1d && cat SHA256SUMS)
+(cd dist && ls -l | sed 1d && cat SHA256SUMS build-tools.txt)

@@ -7,10 +7,11 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${VELMORA_BUILD_DIR:-build}
+case $build in /*) ;; *) build="$PWD/$build" ;; esac
 . tools/wine-env.sh
 sh tools/setup-debian.sh
 quietly cmake --preset default -B "$build"
-quietly cmake --build "$build" --target velmora_demo
+quietly cmake --build "$build" --target velmora_demo velmora_desktop_keeper
 
 if [ "${1:-}" = --interactive ]; then
     if [ -z "${DISPLAY:-}" ]; then
@@ -18,12 +19,12 @@ if [ "${1:-}" = --interactive ]; then
         exit 2
     fi
     # Not the tests' prefix: that one draws nothing (null driver) and must stay undisturbed.
-    make_prefix "$PWD/$build/wineprefix-desktop" ""
+    make_prefix "$build/wineprefix-desktop" ""
     preflight
     exec wine "$build/bin/velmora_demo.exe" --interactive
 fi
 
-prefix="$PWD/$build/wineprefix"
+prefix="$build/wineprefix"
 trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true' EXIT
 tools/wine-run.sh --preflight "$prefix"
 tools/wine-run.sh "$prefix" "$build/bin/velmora_demo.exe" "$@"

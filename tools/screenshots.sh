@@ -3,15 +3,15 @@
 # real (virtual) X display, in a Wine prefix of its own. Usage: tools/screenshots.sh [build folder]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-env.sh"
 
 if [ "${1:-}" != "--inside-xvfb" ]; then
     build=$(cd "${1:-$root/build}" && pwd)
-    cmake --build "$build" --target sheet_shot gen_velmora >/dev/null
+    quietly cmake --build "$build" --target sheet_shot gen_velmora
     exec xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-xvfb "$build"
 fi
 
 build=$2
-. "$root/tools/wine-env.sh"
 make_prefix "$build/shot-wineprefix" ""
 preflight
 

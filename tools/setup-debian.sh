@@ -1,7 +1,8 @@
 #!/bin/sh
-# Makes a Debian 12 x86-64 machine ready to build and test (as root): installs the packages that
-# are missing and makes sure 32-bit x86 programs, and so 32-bit Wine, can run. On a kernel that
+# Makes a Debian 12 x86-64 machine ready to build and test: installs the packages that are
+# missing and makes sure 32-bit x86 programs, and so 32-bit Wine, can run. On a kernel that
 # cannot execute i386 programs it registers Debian's qemu-user-static for them in binfmt_misc.
+# Root is needed only for what it has to change; on a machine already set up anyone can run it.
 set -eu
 
 fail() {
@@ -9,7 +10,29 @@ fail() {
     exit 1
 }
 
-[ "$(id -u)" = 0 ] || fail "must run as root (it installs Debian packages); run it again with sudo or as root."
+need_root() {
+    [ "$(id -u)" = 0 ] || fail "$1; that needs root: run it again with sudo or as root."
+}
+
+# Automatic updates at boot hold the package manager's locks for minutes: wait up to 10 minutes.
+# apt-get install waits by itself; apt-get update fails at once on a held lock, so it is retried.
+lock_wait=600
+update_package_lists() {
+    log=$(mktemp)
+    waited=0
+    until LC_ALL=C apt-get update -q 2>"$log"; do   # C: the message below in any locale
+        if ! grep -q "Could not get lock" "$log" || [ $waited -ge $lock_wait ]; then
+            cat "$log" >&2
+            rm -f "$log"
+            fail "apt-get update failed (see above)."
+        fi
+        [ $waited -gt 0 ] || echo "Waiting for another package manager to finish (up to $lock_wait s)..."
+        sleep 5
+        waited=$((waited + 5))
+    done
+    cat "$log" >&2   # its warnings
+    rm -f "$log"
+}
 
 # wine32-preloader is named on its own: --no-install-recommends leaves it out, and without it
 # every Wine start under emulation costs about 50 s.
@@ -23,14 +46,16 @@ install_missing() {
         [ "$status" = "install ok installed" ] || missing="$missing $p"
     done
     [ -n "$missing" ] || return 0
+    need_root "missing Debian packages:$missing"
     echo "Installing:$missing"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q || fail "apt-get update failed (see above)."
+    update_package_lists
     # shellcheck disable=SC2086
-    apt-get install -y -q --no-install-recommends $missing || fail "could not install:$missing"
+    apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=$lock_wait $missing \
+        || fail "could not install:$missing"
 }
 
 install_missing $packages
@@ -41,6 +66,7 @@ runs_i386() {
 }
 
 if ! runs_i386; then
+    need_root "this kernel cannot run 32-bit x86 programs without qemu-i386-static in binfmt_misc"
     install_missing qemu-user-static
     binfmt=/proc/sys/fs/binfmt_misc
     if [ ! -e "$binfmt/register" ]; then

@@ -20,17 +20,25 @@ wine_failed() {   # what log-file
     exit 1
 }
 
+# The ready marker holds the recipe's version: bump it whenever the recipe below changes, so that
+# a prefix made by an older one gets the recipe again (every step is safe to repeat).
+prefix_recipe=2
+
 # Creates the prefix on first use, once even when several callers start together.
 # $2: the graphics driver to set ("null" for display-less tests), or empty for Wine's default.
 make_prefix() {   # prefix driver
     export WINEPREFIX="$1"
-    [ -f "$WINEPREFIX/.velmora-ready" ] && return 0
+    marker="$WINEPREFIX/.velmora-ready"
+    [ "$(cat "$marker" 2>/dev/null)" = "$prefix_recipe" ] && return 0
     mkdir -p "$WINEPREFIX"
     log="$WINEPREFIX.log"
     (
         flock 9
-        [ -f "$WINEPREFIX/.velmora-ready" ] && exit 0
+        [ "$(cat "$marker" 2>/dev/null)" = "$prefix_recipe" ] && exit 0
         {
+            # An older prefix may have a persistent server, which "wineserver -w" below would
+            # wait for for ever.
+            { wineserver -k 2>/dev/null || true; } &&
             wineboot -i &&
             { [ -z "$2" ] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f; } &&
             wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
@@ -40,7 +48,7 @@ make_prefix() {   # prefix driver
             wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
             wineserver -w
         } >"$log" 2>&1 </dev/null || exit 1
-        touch "$WINEPREFIX/.velmora-ready"
+        echo "$prefix_recipe" >"$marker"
     ) 9>"$WINEPREFIX.lock" || wine_failed "creating the prefix" "$log"
 }
 

@@ -19,6 +19,8 @@ OutFile "${OUTFILE}"
 ; Winamp is often in a folder the user owns; where it is not, the setup says so and stops.
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
+; A DLL that cannot be written stops the setup (Retry/Cancel; silent: Cancel), never skipped.
+AllowSkipFiles off
 ShowInstDetails show
 ShowUninstDetails show
 BrandingText "Velmora ${VERSION}"
@@ -75,6 +77,15 @@ Function .onVerifyInstDir
   ${EndIf}
 FunctionEnd
 
+; Again in the section: a silent setup never shows the directory page.
+Function RefuseNonWinampFolder
+  ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR holds no winamp.exe.$\r$\n$\r$\nRun the setup again and \
+      choose the folder Winamp is installed in." /SD IDOK
+    Abort "No winamp.exe in $INSTDIR."
+  ${EndIf}
+FunctionEnd
+
 Function RefuseUnwritablePlugins
   ClearErrors
   CreateDirectory "$INSTDIR\Plugins"
@@ -89,6 +100,7 @@ Function RefuseUnwritablePlugins
 FunctionEnd
 
 Section "Velmora"
+  Call RefuseNonWinampFolder
   Call WaitForWinampToClose
   Call RefuseUnwritablePlugins
   SetOutPath "$INSTDIR\Plugins"

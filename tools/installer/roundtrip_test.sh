@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the setup silently under Wine against a fake Winamp folder named by the registry, then the
-# uninstaller, and checks what each left behind. Restores every registry value and removes every
+# uninstaller, and checks what each left behind; or (refusals) checks that a silent setup which
+# cannot install fails and leaves nothing behind. Restores every registry value and removes every
 # folder it made, whatever the outcome.
-#   roundtrip_test.sh WINE_RUN PREFIX SETUP DLL keep-settings|remove-settings
+#   roundtrip_test.sh WINE_RUN PREFIX SETUP DLL keep-settings|remove-settings|refusals
 set -u
 wine_run=$1 prefix=$2 setup=$3 dll=$4 mode=$5
 export WINEPREFIX="$prefix" WINEDEBUG=-all
@@ -36,6 +37,24 @@ mkdir -p "$winamp"
 : >"$winamp/winamp.exe"
 wine_reg add "$winamp_key" /ve /d "$(winpath "$winamp")" /f
 wine_reg add "$settings_key" /v Key_VolUp /t REG_DWORD /d 1 /f
+
+# refused WHY FOLDER ARG...: the setup run with ARG... must fail and leave FOLDER as it was.
+refused() {
+    why=$1 folder=$2 before=$(ls -AR "$2")
+    shift 2
+    "$wine_run" "$prefix" "$setup" "$@" </dev/null >/dev/null 2>&1 && fail "$why: setup exited with 0"
+    [ "$(ls -AR "$folder")" = "$before" ] || fail "$why: left behind: $(ls -AR "$folder")"
+    wine_reg query "$uninstall_key" && fail "$why: Add/Remove Programs entry written"
+    wine_reg delete "$uninstall_key" /f
+}
+if [ "$mode" = refusals ]; then
+    mkdir "$work/NoWinamp"
+    refused "a folder without winamp.exe" "$work/NoWinamp" /S "/D=$(winpath "$work/NoWinamp")"
+    mkdir -p "$winamp/Plugins/gen_velmora.dll"   # not a file: the DLL cannot be written
+    refused "a DLL it cannot write" "$winamp" /S
+    [ $status -eq 0 ] && echo "silent setup refused both"
+    exit $status
+fi
 
 "$wine_run" "$prefix" "$setup" /S </dev/null >/dev/null 2>&1 || fail "setup exited with $?"
 cmp -s "$dll" "$winamp/Plugins/gen_velmora.dll" || fail "installed DLL differs from the built one"
