@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "plugin_fixture.h"
-#include "plugin/plugin.h"
+#include "host/host.h"
 #include "shell_open_stub.h"
 #include "ui/ui.h"
 

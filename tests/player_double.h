@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 struct ReceivedMessage {
     UINT msg;

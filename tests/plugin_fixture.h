@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "player_double.h"
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 // Registry access of the test's own, independent of the code under test.
 void SeedValue(const char* name, DWORD type, const void* data, DWORD size);

@@ -14,7 +14,8 @@
 
 #include "plugin_fixture.h"
 #include "shell_open_stub.h"
-#include "plugin/plugin.h"
+#include "host/host.h"
+#include "plugin/lifecycle.h"
 #include "ui/ui.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 struct KeyBinding {
     UINT vk;

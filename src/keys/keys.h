@@ -1,7 +1,7 @@
 // Key capture (the low-level keyboard hook) and the player window's dispatch procedure.
 #pragma once
 
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 inline constexpr DWORD kSharedMappingSize = 64;
 

@@ -1,5 +1,5 @@
 // The library's only export (named by the .def file) and its entry point; no logic lives here.
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 extern "C" GeneralPurposePlugin* winampGetGeneralPurposePlugin()
 {

@@ -1,6 +1,7 @@
 // Start-up, configuration and shutdown: the only place that wires the modules together.
+#include "host/host.h"
 #include "keys/keys.h"
-#include "plugin/plugin.h"
+#include "plugin/lifecycle.h"
 #include "ui/ui.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // The one definition of the plug-in's process-wide state.
-#include "plugin/plugin.h"
+#include "host/host.h"
+#include "plugin/lifecycle.h"
 
 constexpr PluginState kLoadedState = {
     .plugin = {

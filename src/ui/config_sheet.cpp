@@ -2,7 +2,7 @@
 #include <array>
 #include <cstddef>
 
-#include "plugin/plugin.h"
+#include "host/host.h"
 #include "resource.h"
 #include "ui/ui.h"
 

@@ -1,7 +1,7 @@
 // The key flags' home in the registry: read once at start-up, written only on Apply.
 #include <array>
 
-#include "plugin/plugin.h"
+#include "host/host.h"
 
 namespace {
 

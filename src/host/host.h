@@ -1,4 +1,5 @@
-// The host boundary, the process-wide state and the key settings store.
+// The host boundary every layer builds on: the descriptor, the player's commands, the
+// process-wide state and the key settings store.
 #pragma once
 
 #include <windows.h>
@@ -80,17 +81,13 @@ struct PluginState {
     HookState hook;                // keyboard hook; quit forgets it
 };
 
-// The state as the library is loaded; tests assign it back to start afresh.
+// The state as the library is loaded, defined beside the entries it names; tests assign it
+// back to start afresh.
 extern const PluginState kLoadedState;
 extern PluginState gState;
 
 inline HWND PlayerWindow() { return gState.plugin.hwndParent; }
 inline HINSTANCE ModuleInstance() { return gState.plugin.hDllInstance; }
-
-// The descriptor's entries.
-int PluginInit();
-void PluginConfig();
-void PluginQuit();
 
 void LoadKeyFlags();
 void SaveKeyFlags();
