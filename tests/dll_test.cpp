@@ -1,9 +1,20 @@
-// gen_velmora.dll loaded the way the player loads it.
+// gen_velmora.dll loaded the way the player loads it, and under faults: repeated loading, a
+// hostile shared mapping, a flood of keys, a player window that dies first, unloads the code must
+// outlive, the sheet opened twice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "player_double.h"
+
+#include <commctrl.h>
+#include <prsht.h>
 
 namespace {
 
@@ -15,6 +26,7 @@ protected:
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
         ASSERT_TRUE(CreatePlayerWindow(player));
+        originalProc = GetWindowLongA(player.window, GWL_WNDPROC);
     }
     void TearDown() override
     {
@@ -26,6 +38,7 @@ protected:
 
     PlayerDouble player;
     LoadedPlugin plugin;
+    LONG originalProc = 0;
 };
 
 }  // namespace
@@ -78,13 +91,13 @@ TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPlugin)
     player.playState = 3;
     EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
     SendMessageA(player.window, WM_HOTKEY, 0x9000, 0);
-    PostMessageA(player.window, RegisterWindowMessageA("velmoranotify"), 0, VK_MEDIA_STOP);
+    PostMessageA(player.window, RegisterWindowMessageA(kVelmoraNotify), 0, VK_MEDIA_STOP);
     TapWithCtrlAlt(VK_NEXT);
     SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_EQ(CountOf(player, WM_USER), 1);
     EXPECT_EQ(CountOf(player, WM_HOTKEY), 1);
-    EXPECT_EQ(CountOf(player, RegisterWindowMessageA("velmoranotify")), 1);
+    EXPECT_EQ(CountOf(player, RegisterWindowMessageA(kVelmoraNotify)), 1);
 }
 
 namespace {
@@ -154,7 +167,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         SecondPlayer second;
         ASSERT_TRUE(StartSecondPlayer(second, order == kLaterUnloadsThePlugInOnly));
         HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
-        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kVelmoraMapping);
         ASSERT_NE(mapping, nullptr);
         const DWORD* record = static_cast<const DWORD*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
         ASSERT_NE(record, nullptr);
@@ -197,7 +210,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
 TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Dravnik\\Velmora", 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
     DWORD off = 0, on = 1;
     RegSetValueExA(key, "Key_Play", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), 4);
@@ -211,3 +224,418 @@ TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
     SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40058, 40048}));
 }
+
+namespace {
+
+// This process's entries in the system handle table; -1 when ntdll will not tell.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+};
+
+long CountHandlesInSystemTable()
+{
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return -1;
+    std::vector<BYTE> buffer(1 << 16);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+               static_cast<LONG>(0xC0000004) && buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return -1;
+    ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+    auto* entries = reinterpret_cast<HandleEntry*>(buffer.data() + sizeof(void*));
+    long mine = 0;
+    for (ULONG i = 0; i < count; ++i)
+        mine += entries[i].ownerPid == GetCurrentProcessId();
+    return mine;
+}
+
+// GetProcessHandleCount where it answers; this Wine says 0, so then the system handle table.
+// (A cycle makes no GDI object, and Wine's GetGuiResources always says 0: nothing to count.)
+DWORD CountHandles(const char** handleCounter)
+{
+    DWORD handles = 0;
+    *handleCounter = "GetProcessHandleCount";
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    if (handles == 0) {
+        *handleCounter = "NtQuerySystemInformation(SystemHandleInformation)";
+        handles = static_cast<DWORD>(CountHandlesInSystemTable());
+    }
+    return handles;
+}
+
+
+TEST_F(LoadedDll, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook)
+{
+    // Two warm-up cycles, so the counters see only what a cycle leaves behind.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(LoadPlugin(plugin, player.window));
+        UnloadPlugin(plugin);
+    }
+    PumpMessages(10);
+    const char* handleCounter;
+    DWORD before = CountHandles(&handleCounter);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(LoadPlugin(plugin, player.window)) << "cycle " << i;
+        if (i % 50 == 0) {   // now and then make sure the hook is really there
+            TapKey(VK_MEDIA_STOP);
+            EXPECT_TRUE(PumpUntil([&] { return CountOf(player, WM_COMMAND) > i / 50; }))
+                << "cycle " << i;
+        }
+        UnloadPlugin(plugin);
+        ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr) << "cycle " << i;
+        ASSERT_EQ(GetWindowLongA(player.window, GWL_WNDPROC), originalProc) << "cycle " << i;
+        // Like any player, keep the thread's queue served: Wine skips the low-level hooks of a
+        // thread that has fetched no message for 5 s, which 50 slow cycles can take.
+        PumpUntil([] { return true; });   // what is pending, without waiting
+    }
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40047, 40047, 40047}));
+    // With the DLL gone a key must not reach freed code.
+    ForgetReceived(player);
+    TapKey(VK_MEDIA_STOP);
+    SettlePlayer(player);
+    EXPECT_EQ(CountOf(player, WM_COMMAND), 0);
+    DWORD after = CountHandles(&handleCounter);
+    ASSERT_NE(before, static_cast<DWORD>(-1)) << "no handle counter answers here";
+    std::printf("handles %lu -> %lu (%s)\n", before, after, handleCounter);
+    EXPECT_LE(after, before);
+}
+
+// Starts mapping_holder.exe from beside this test and waits until it holds the name.
+struct Holder {
+    PROCESS_INFORMATION process{};
+    HANDLE ready = nullptr;
+    HANDLE done = nullptr;
+};
+
+std::string ExeDirectory()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of("\\/") + 1);
+}
+
+bool StartHolder(Holder& h, const char* mode)
+{
+    char ready[64], done[64];
+    std::snprintf(ready, sizeof ready, "VelmoraHolderReady%lu", GetCurrentProcessId());
+    std::snprintf(done, sizeof done, "VelmoraHolderDone%lu", GetCurrentProcessId());
+    h.ready = CreateEventA(nullptr, TRUE, FALSE, ready);
+    h.done = CreateEventA(nullptr, TRUE, FALSE, done);
+    std::string exe = ExeDirectory() + "mapping_holder.exe";
+    std::string command = "\"" + exe + "\" " + mode + " " + ready + " " + done + " " +
+                          std::to_string(GetCurrentProcessId());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &h.process))
+        return false;
+    HANDLE waitFor[] = {h.ready, h.process.hProcess};
+    return WaitForMultipleObjects(2, waitFor, FALSE, 10000) == WAIT_OBJECT_0;
+}
+
+void StopHolder(Holder& h)
+{
+    if (h.process.hProcess) {
+        SetEvent(h.done);
+        if (WaitForSingleObject(h.process.hProcess, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(h.process.hProcess, 1);
+        CloseHandle(h.process.hProcess);
+        CloseHandle(h.process.hThread);
+    }
+    CloseHandle(h.ready);
+    CloseHandle(h.done);
+    h = {};
+}
+
+// Junk written over the record after init, as if the other program kept scribbling.
+void ScribbleOverRecord()
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, kVelmoraMapping);
+    if (!mapping)
+        return;
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 8)) {
+        FillMemory(view, 8, 0x5A);
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+}
+
+// Reserved pages fault when touched on Windows, so they are read only where IsBadReadPtr finds
+// them readable, as this Wine makes them. True when still reserved and unwritten.
+bool RecordStillReservedAndEmpty()
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kVelmoraMapping);
+    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    MEMORY_BASIC_INFORMATION info{};
+    DWORD record[2] = {};
+    if (view) {
+        VirtualQuery(view, &info, sizeof info);
+        if (!IsBadReadPtr(view, sizeof record))
+            CopyMemory(record, view, sizeof record);
+        UnmapViewOfFile(view);
+    }
+    if (mapping)
+        CloseHandle(mapping);
+    return info.State == MEM_RESERVE && record[0] == 0 && record[1] == 0;
+}
+
+TEST_F(LoadedDll, MappingTakenFirstByAnotherProcessStillLetsKeysBeAnswered)
+{
+    for (const char* mode : {"readonly", "tiny", "garbage", "reserve", "event"}) {
+        SCOPED_TRACE(mode);
+        Holder holder;
+        bool started = StartHolder(holder, mode);
+        EXPECT_TRUE(started);
+        if (started) {
+            ASSERT_TRUE(LoadPlugin(plugin, player.window));
+            if (!std::strcmp(mode, "garbage"))
+                ScribbleOverRecord();
+            ForgetReceived(player);
+            TapKey(VK_MEDIA_STOP);
+            TapKey(VK_MEDIA_NEXT_TRACK);
+            SettlePlayer(player);
+            EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40048}));
+            if (!std::strcmp(mode, "reserve")) {
+                EXPECT_TRUE(RecordStillReservedAndEmpty());
+            }
+            UnloadPlugin(plugin);
+        }
+        StopHolder(holder);
+    }
+}
+
+// The focused window of the flood: counts the pass-through key-downs that reach it.
+std::map<WPARAM, int> gKeyDowns;
+
+LRESULT CALLBACK CountingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_KEYDOWN)
+        ++gKeyDowns[wp];
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+constexpr WORD kFloodKeys[] = {VK_MEDIA_STOP, 'A', VK_MEDIA_NEXT_TRACK, VK_VOLUME_UP,
+                               VK_MEDIA_PLAY_PAUSE, VK_BROWSER_HOME, VK_MEDIA_PREV_TRACK, 'Q'};
+constexpr int kFloodPairs = 5000;   // 10,000 events, every key-down followed by its key-up
+
+struct Flood {
+    HWND player;
+    int unanswered = 0;     // player queries that timed out while the flood ran
+    DWORD slowestMs = 0;
+};
+
+// Another thread types, as a keyboard would; the player's thread runs the hook and the window.
+DWORD WINAPI TypeFlood(void* parameter)
+{
+    auto* flood = static_cast<Flood*>(parameter);
+    for (int i = 0; i < kFloodPairs; ++i) {
+        TapKey(kFloodKeys[i % std::size(kFloodKeys)]);
+        if (i % 250 == 0) {
+            DWORD start = GetTickCount();
+            DWORD_PTR state = 0;
+            if (!SendMessageTimeoutA(flood->player, WM_USER, 0, 104, SMTO_NORMAL, kWaitMs, &state))
+                ++flood->unanswered;
+            flood->slowestMs = std::max(flood->slowestMs, GetTickCount() - start);
+        }
+    }
+    return 0;
+}
+
+TEST_F(LoadedDll, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
+{
+    gKeyDowns.clear();
+    HWND focus = CreateFocusedWindow(CountingWindowProc, "VelmoraFloodFocus");
+    if (GetForegroundWindow() != focus) {
+        DestroyWindow(focus);
+        GTEST_SKIP() << "this Wine gives no window the foreground, so pass-through keys have nowhere to go";
+    }
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    ForgetReceived(player);
+    Flood flood{player.window};
+    HANDLE typist = CreateThread(nullptr, 0, TypeFlood, &flood, 0, nullptr);
+    ASSERT_NE(typist, nullptr);
+    DWORD start = GetTickCount();
+    MSG m;
+    while (MsgWaitForMultipleObjects(1, &typist, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < 8 * kWaitMs) {
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+    }
+    bool finished = WaitForSingleObject(typist, 0) == WAIT_OBJECT_0;
+    if (!finished)
+        TerminateThread(typist, 1);   // keys may be half pressed: release them all below
+    CloseHandle(typist);
+    for (WORD vk : kFloodKeys)
+        InjectKey(vk, true);
+    SettlePlayer(player);
+    ASSERT_TRUE(finished) << "the flood did not finish in " << 8 * kWaitMs / 1000 << " s";
+    std::printf("flood took %lu ms; slowest player query %lu ms\n", GetTickCount() - start,
+                flood.slowestMs);
+
+    std::map<UINT, int> commands;
+    for (UINT c : CommandsOf(player))
+        ++commands[c];
+    const int each = kFloodPairs / static_cast<int>(std::size(kFloodKeys));
+    // Stopped player: Play/Pause plays and Previous goes back a track.
+    EXPECT_EQ(commands, (std::map<UINT, int>{{40044, each}, {40045, each}, {40047, each}, {40048, each}}));
+    EXPECT_EQ(gKeyDowns['A'], each);
+    EXPECT_EQ(gKeyDowns['Q'], each);
+    EXPECT_EQ(gKeyDowns[VK_VOLUME_UP], each);
+    EXPECT_EQ(gKeyDowns[VK_BROWSER_HOME], each);
+    EXPECT_EQ(gKeyDowns[VK_MEDIA_STOP], 0);
+    EXPECT_EQ(flood.unanswered, 0);
+    DestroyWindow(focus);
+}
+
+TEST_F(LoadedDll, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
+{
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    DestroyPlayerWindow(player);
+    TapKey(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
+    PumpUntil([] { return true; });
+    UnloadPlugin(plugin);
+    EXPECT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
+    // The hotkeys went with the window; a new one can take them.
+    ASSERT_TRUE(CreatePlayerWindow(player));
+    EXPECT_TRUE(RegisterHotKey(player.window, 0x9000, MOD_CONTROL | MOD_ALT, VK_NEXT));
+    UnregisterHotKey(player.window, 0x9000);
+}
+
+// A copy of the DLL under its own name, for a test whose module stays loaded for good: the
+// other tests keep loading and unloading a module of their own.
+std::string CopyOfDll(const char* name)
+{
+    std::string copy = ExeDirectory() + name;
+    return CopyFileA((ExeDirectory() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
+}
+
+WNDPROC gForwardTo;
+
+LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return CallWindowProcA(gForwardTo, hwnd, msg, wp, lp);
+}
+
+TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh)
+{
+    std::string copy = CopyOfDll("gen_velmora_pinned.dll");
+    ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    gForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongA(
+        player.window, GWL_WNDPROC, reinterpret_cast<LONG>(LaterSubclassProc)));
+    UnloadPlugin(plugin);
+    EXPECT_NE(GetModuleHandleA("gen_velmora_pinned.dll"), nullptr);
+    player.playState = 3;
+    ForgetReceived(player);
+    EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);   // down the chain, through us
+    EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+
+    // The player loads it again, into the module that stayed: on the same window, then on a
+    // new one. Each load works like the first, and quit closes nothing of the host's.
+    HANDLE hostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    PlayerDouble other;
+    ASSERT_TRUE(CreatePlayerWindow(other, "Velmora other window"));
+    for (PlayerDouble* p : {&player, &other}) {
+        SCOPED_TRACE(p == &player ? "same window" : "new window");
+        ASSERT_TRUE(LoadPlugin(plugin, p->window, copy.c_str()));
+        ForgetReceived(*p);
+        SendMessageA(p->window, WM_USER, 0, 104);
+        EXPECT_EQ(QueriesOf(*p), std::vector<LPARAM>{104});   // once, not round a loop
+        ForgetReceived(*p);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(*p).empty(); }));
+        SettlePlayer(*p);
+        EXPECT_EQ(CommandsOf(*p), std::vector<UINT>{40047});
+        UnloadPlugin(plugin);
+        EXPECT_NE(WaitForSingleObject(hostEvent, 0), WAIT_FAILED);
+    }
+    CloseHandle(hostEvent);
+    DestroyPlayerWindow(other);
+}
+
+// The player's own command handler unloads the plug-in, as hosts do on exit or from a menu.
+void UnloadOnCommand(PlayerDouble& player, UINT command)
+{
+    if (command == 40001)
+        UnloadPlugin(*static_cast<LoadedPlugin*>(player.context));
+}
+
+TEST_F(LoadedDll, UnloadInsideAMessageThatCameThroughThePlugInLeavesThePlayerRunning)
+{
+    std::string copy = CopyOfDll("gen_velmora_unloaded_in_a_message.dll");
+    ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    player.onCommand = UnloadOnCommand;
+    player.context = &plugin;
+    SendMessageA(player.window, WM_COMMAND, 40001, 0);   // returns through the plug-in's frames
+    EXPECT_EQ(plugin.module, nullptr);
+    player.onCommand = nullptr;
+    player.playState = 3;
+    ForgetReceived(player);
+    EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
+    TapKey(VK_MEDIA_STOP);   // no hook any more: nothing answers it
+    SettlePlayer(player);
+    EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+}
+
+// Closes the sheet from the sheet's own thread: Cancel the first time, OK the second. A sheet
+// not found by its caption within about 2 s is closed anyway, as the active window, and counted.
+int gSheetsSeen;
+int gSheetTabs[2];
+int gTicksWithoutSheet;
+int gSheetsNotFound;
+
+void CALLBACK CloseSheet(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND sheet = FindWindowA(nullptr, "Velmora");
+    if (!sheet && ++gTicksWithoutSheet > 100) {
+        sheet = GetActiveWindow();
+        gSheetsNotFound += sheet != nullptr;
+    }
+    if (!sheet || gSheetsSeen >= 2 || !IsWindowVisible(sheet))
+        return;
+    gTicksWithoutSheet = 0;
+    HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    gSheetTabs[gSheetsSeen] = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    SendMessageA(sheet, PSM_PRESSBUTTON, gSheetsSeen == 0 ? PSBTN_CANCEL : PSBTN_OK, 0);
+    ++gSheetsSeen;
+    PostMessageA(sheet, WM_NULL, 0, 0);
+}
+
+TEST_F(LoadedDll, ConfigOpenedTwiceInARowShowsTheSheetEachTime)
+{
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    gSheetsSeen = gTicksWithoutSheet = gSheetsNotFound = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseSheet);
+    plugin.plugin->config();
+    plugin.plugin->config();
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(gSheetsSeen, 2);
+    EXPECT_EQ(gSheetsNotFound, 0);
+    EXPECT_EQ(gSheetTabs[0], 2);
+    EXPECT_EQ(gSheetTabs[1], 2);
+    EXPECT_EQ(FindWindowA(nullptr, "Velmora"), nullptr);
+    // OK the second time stored the flags as six DWORDs.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, KEY_READ, &key), 0);
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(values, 6u);
+}
+
+}  // namespace

@@ -1,4 +1,8 @@
 // The player window's dispatch procedure and the low-level keyboard hook of the linked plug-in.
+#include <algorithm>
+#include <iterator>
+#include <random>
+
 #include "keys/keys.h"
 #include "plugin_fixture.h"
 
@@ -24,11 +28,25 @@ Seen QueriesAndCommands(const PlayerDouble& player)
 
 LRESULT Notify(const PlayerDouble& player, LPARAM vk)
 {
-    return SendMessageA(player.window, RegisterWindowMessageA("velmoranotify"), 0, vk);
+    return SendMessageA(player.window, RegisterWindowMessageA(kVelmoraNotify), 0, vk);
 }
 
 constexpr UINT Q = WM_USER;
 constexpr UINT C = WM_COMMAND;
+
+// What the player may receive for one notification: nothing outside the six keys.
+std::vector<UINT> AllowedFor(LPARAM vk)
+{
+    switch (vk) {
+    case 174: return {40059};
+    case 175: return {40058};
+    case 176: return {40048};
+    case 177: return {40044, 40045};
+    case 178: return {40047};
+    case 179: return {40045, 40046};
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -70,7 +88,7 @@ TEST_F(HostDispatch, PreviousRestartsTrackOnlyAfterTwoSecondsOfPlay)
 TEST_F(HostDispatch, NotificationNeverReachesThePlayerAndUnknownCodesSendNothing)
 {
     StartPlugin();
-    UINT notify = RegisterWindowMessageA("velmoranotify");
+    UINT notify = RegisterWindowMessageA(kVelmoraNotify);
     ForgetReceived(player);
     EXPECT_EQ(Notify(player, 180), 0);
     EXPECT_EQ(Notify(player, 173), 0);
@@ -121,6 +139,41 @@ TEST(HostDispatchDecision, CommandForKeyFollowsThePlayState)
     EXPECT_EQ(CommandForKey(177, 1, 2000), 40044u);
     EXPECT_EQ(CommandForKey(180, 1, 0), 0u);
     EXPECT_EQ(CommandForKey(0xFFFFFFFF, 1, 0), 0u);
+}
+
+TEST_F(HostDispatch, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTableAllows)
+{
+    StartPlugin();
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<unsigned> any;
+    std::uniform_int_distribution<int> nearKeys(160, 190);
+    const LRESULT answers[] = {0, 1, 3, -1, 2, 0x7FFFFFFF, static_cast<LRESULT>(0x80000000)};
+    for (int i = 0; i < 4000; ++i) {
+        player.playState = answers[any(random) % std::size(answers)];
+        player.positionMs = static_cast<LRESULT>(any(random));
+        WPARAM wp = any(random);
+        LPARAM lp = static_cast<LPARAM>(i % 2 ? any(random) : static_cast<unsigned>(nearKeys(random)));
+        ForgetReceived(player);
+        if (i % 3 == 0) {
+            SendMessageA(player.window, WM_HOTKEY, wp, lp);
+            std::vector<UINT> expected;
+            if (LOWORD(wp) == 0x9000)
+                expected = {40048};
+            if (LOWORD(wp) == 0x9001)
+                expected = {40044};
+            ASSERT_EQ(CommandsOf(player), expected) << "hotkey wp " << wp;
+            ASSERT_EQ(CountOf(player, WM_HOTKEY), 1);
+            continue;
+        }
+        EXPECT_EQ(SendMessageA(player.window, gState.notifyMessage, wp, lp), 0);
+        std::vector<UINT> commands = CommandsOf(player);
+        std::vector<UINT> allowed = AllowedFor(lp);
+        ASSERT_EQ(commands.size(), allowed.empty() ? 0u : 1u) << "notification lp " << lp;
+        if (!commands.empty()) {
+            ASSERT_NE(std::find(allowed.begin(), allowed.end(), commands[0]), allowed.end()) << lp;
+        }
+        ASSERT_EQ(CountOf(player, gState.notifyMessage), 0);
+    }
 }
 
 namespace {
@@ -234,7 +287,7 @@ TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
 
 TEST_F(KeyboardHook, FirstInstallReturnsOneAndTheSecondZero)
 {
-    gState.notifyMessage = RegisterWindowMessageA("velmoranotify");
+    gState.notifyMessage = RegisterWindowMessageA(kVelmoraNotify);
     InitializeCriticalSection(&gState.lock);
     EXPECT_EQ(InstallKeyboardHook(), 1);
     EXPECT_EQ(InstallKeyboardHook(), 0);
@@ -245,7 +298,7 @@ TEST_F(KeyboardHook, FirstInstallReturnsOneAndTheSecondZero)
 TEST_F(KeyboardHook, SharedRecordNamesTheHookAndThePlayerWindow)
 {
     StartPlugin();
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kVelmoraMapping);
     ASSERT_NE(mapping, nullptr);
     const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     ASSERT_NE(view, nullptr);
@@ -368,7 +421,7 @@ protected:
     void SetUp() override
     {
         PluginTest::SetUp();
-        notify = RegisterWindowMessageA("velmoranotify");
+        notify = RegisterWindowMessageA(kVelmoraNotify);
         gState.keys = {1, 1, 1, 1, 0, 0};
         gState.notifyMessage = notify;
         gState.hook.target = player.window;
@@ -428,7 +481,7 @@ TEST_F(KeyboardHookProcedure, FirstCallTakesTargetAndHookFromTheSharedRecord)
     HWND other = CreateWindowExA(0, "STATIC", "other player", 0, 0, 0, 1, 1, nullptr, nullptr,
                                  nullptr, nullptr);
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+                                        kVelmoraMapping);
     ASSERT_NE(mapping, nullptr);
     void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
     DWORD record[2] = {0x1234, reinterpret_cast<DWORD>(other)};
@@ -463,7 +516,7 @@ TEST_F(KeyboardHookProcedure, FirstCallTakesTargetAndHookFromTheSharedRecord)
 TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
 {
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}");
+                                        kVelmoraMapping);
     ASSERT_NE(mapping, nullptr);
     void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
     FillMemory(view, 64, 0xA5);   // garbage from some other program

@@ -8,21 +8,21 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "host_names.h"
 
-constexpr char kName[] = "{E75274E5-CAAD-4a4f-9CE0-EAD3146D3810}";
+namespace {
 
 HANDLE TakeName(const char* mode)
 {
     if (!std::strcmp(mode, "event"))
-        return CreateEventA(nullptr, TRUE, FALSE, kName);
+        return CreateEventA(nullptr, TRUE, FALSE, kVelmoraMapping);
     if (!std::strcmp(mode, "readonly"))
-        return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 64, kName);
+        return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 64, kVelmoraMapping);
     if (!std::strcmp(mode, "reserve"))
         return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
-                                  64, kName);
+                                  64, kVelmoraMapping);
     DWORD size = !std::strcmp(mode, "tiny") ? 1 : 64;
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kName);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kVelmoraMapping);
     if (mapping && !std::strcmp(mode, "garbage")) {
         void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
         if (view) {

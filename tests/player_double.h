@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host_names.h"
 
 struct ReceivedMessage {
     UINT msg;

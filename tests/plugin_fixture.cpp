@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr char kKeyPath[] = "SOFTWARE\\Dravnik\\Velmora";
 HHOOK gObserver;
 std::vector<ObservedKey> gObserved;
 
@@ -18,7 +17,7 @@ LRESULT CALLBACK ObserverProc(int code, WPARAM msg, LPARAM lp)
 void SeedValue(const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &key, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
@@ -33,7 +32,7 @@ void SeedDword(const char* name, DWORD value)
 bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
     LONG rc = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
@@ -47,7 +46,7 @@ bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data)
 int CountStoredValues()
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return -1;
     DWORD count = 0;
     RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,

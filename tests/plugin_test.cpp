@@ -1,4 +1,6 @@
 // Start-up, shutdown and the key settings store of the linked plug-in.
+#include <string>
+
 #include "plugin_fixture.h"
 
 namespace {
@@ -26,6 +28,23 @@ DWORD StoredDword(const char* name)
     if (data.size() == 4)
         CopyMemory(&value, data.data(), 4);
     return value;
+}
+
+struct OddValue {
+    const char* name;
+    BYTE fill;
+    int defaultFlag;
+};
+
+// Zero and nonzero contents side by side, for keys whose default is 1 and keys whose default is 0.
+constexpr OddValue kOddValues[] = {
+    {"Key_Play", 0x00, 1}, {"Key_Stop", 0xFF, 1}, {"Key_Prev", 0x00, 1},
+    {"Key_Next", 0x01, 1}, {"Key_VolUp", 0x00, 0}, {"Key_VolDown", 0x80, 0},
+};
+
+bool IsTextType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 }  // namespace
@@ -176,4 +195,47 @@ TEST_F(KeySettings, InitLoadsTheStoredChoice)
     StartPlugin();
     EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
     EXPECT_EQ(CountStoredValues(), 2);   // loading writes nothing
+}
+
+TEST_F(KeySettings, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCleanDwords)
+{
+    const DWORD types[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD,
+                           REG_DWORD_BIG_ENDIAN, REG_LINK, REG_MULTI_SZ, REG_RESOURCE_LIST,
+                           REG_FULL_RESOURCE_DESCRIPTOR, REG_RESOURCE_REQUIREMENTS_LIST, REG_QWORD,
+                           0x1234};
+    const DWORD sizes[] = {0, 1, 2, 3, 4, 5, 8, 1000};
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr), ERROR_SUCCESS);
+    for (DWORD type : types) {
+        for (DWORD size : sizes) {
+            SCOPED_TRACE("type " + std::to_string(type) + ", " + std::to_string(size) + " bytes");
+            for (const OddValue& v : kOddValues) {
+                std::vector<BYTE> data(size + 1, v.fill);
+                ASSERT_EQ(RegSetValueExA(key, v.name, 0, type, data.data(), size), ERROR_SUCCESS);
+            }
+            gState.keys = {7, 7, 7, 7, 7, 7};   // every flag must be replaced by 0 or 1
+            LoadKeyFlags();
+            std::vector<int> flags = FlagsInMemory();
+            for (int i = 0; i < 6; ++i) {
+                int flag = flags[i];
+                EXPECT_TRUE(flag == 0 || flag == 1) << kOddValues[i].name << " = " << flag;
+                // Text goes through a code-page conversion, so only its 0-or-1 is certain.
+                if (IsTextType(type))
+                    continue;
+                int expected = size > 4 ? kOddValues[i].defaultFlag : (size > 0 && kOddValues[i].fill);
+                EXPECT_EQ(flag, expected) << kOddValues[i].name;
+            }
+            SaveKeyFlags();
+            for (int i = 0; i < 6; ++i) {
+                DWORD storedType = 0, value = 0xDEAD, storedSize = sizeof value;
+                ASSERT_EQ(RegQueryValueExA(key, kOddValues[i].name, nullptr, &storedType,
+                                           reinterpret_cast<BYTE*>(&value), &storedSize), ERROR_SUCCESS);
+                EXPECT_EQ(storedType, static_cast<DWORD>(REG_DWORD));
+                EXPECT_EQ(storedSize, 4u);
+                EXPECT_EQ(static_cast<int>(value), flags[i]) << kOddValues[i].name;
+            }
+        }
+    }
+    RegCloseKey(key);
 }
