@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr char kVelmoraKey[] = "SOFTWARE\\Dravnik\\Velmora";
 constexpr int kApplyButton = 0x3021;
 
 // The six stored values in registry order; -1 where a value is absent.
@@ -527,6 +526,7 @@ TEST_F(Hyperlink, KeepsTargetsUpTo200CharactersAndOpensTheShownTextWithoutOne)
 {
     const std::string long200(200, 'a'), long201 = std::string(200, 'b') + "c";
     const std::string shown250(250, 's');
+    const std::string huge = "https://" + std::string(10000, 'x');
     struct Case { int id; const char* text; const char* target; } cases[] = {
         {2001, "two hundred", long200.c_str()},
         {2002, "two hundred and one", long201.c_str()},
@@ -534,6 +534,7 @@ TEST_F(Hyperlink, KeepsTargetsUpTo200CharactersAndOpensTheShownTextWithoutOne)
         {2004, "https://shown.test/null", nullptr},
         {2005, shown250.c_str(), ""},
         {2006, "", ""},
+        {2007, "ten thousand", huge.c_str()},
     };
     for (const Case& c : cases) {
         AddStatic(c.id, c.text);
@@ -542,10 +543,15 @@ TEST_F(Hyperlink, KeepsTargetsUpTo200CharactersAndOpensTheShownTextWithoutOne)
     }
     SetWindowTextA(GetDlgItem(dialog, 2003), "https://shown.test/changed");
     PressAndRelease(GetDlgItem(dialog, 2003));
+    // A shown text far longer than the link's own buffers is painted and opened cut.
+    SetWindowTextA(GetDlgItem(dialog, 2004), huge.c_str());
+    UpdateWindow(GetDlgItem(dialog, 2004));
+    PressAndRelease(GetDlgItem(dialog, 2004));
     EXPECT_EQ(gOpenedLinks, (std::vector<std::string>{
                                 long200, std::string(200, 'b'), "https://shown.test/empty",
                                 "https://shown.test/null", std::string(200, 's'),
-                                "https://shown.test/changed"}));   // nothing for the empty link
+                                huge.substr(0, 200), "https://shown.test/changed",
+                                huge.substr(0, 200)}));   // nothing for the empty link
 }
 
 // The static draws its own plain text in the font it was given; a bold, bigger one makes any of
