@@ -6,10 +6,15 @@
 
 namespace {
 
-// Pump while waiting: the plug-in's hook is called through this thread's queue.
+// Pump while waiting: the plug-in's hook is called through this thread's queue. A quiet spell
+// is no reason to go on (under emulation the test may take long); the deadline, a test's own
+// timeout, only keeps a forgotten player from living for ever.
 void PumpUntilSet(HANDLE event)
 {
-    while (MsgWaitForMultipleObjects(1, &event, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    constexpr DWORD kGiveUpMs = 300000;
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < kGiveUpMs)
         PumpMessages(0);
 }
 
