@@ -530,6 +530,18 @@ LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return CallWindowProcA(gForwardTo, hwnd, msg, wp, lp);
 }
 
+// A new window whose own procedure is not the first window's, as a host's may be; it counts
+// the messages of any other window that reach it.
+HWND gOtherWindow;
+WNDPROC gOtherForwardTo;
+int gForeignMessages;
+
+LRESULT CALLBACK OtherWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    gForeignMessages += hwnd != gOtherWindow;
+    return CallWindowProcA(gOtherForwardTo, hwnd, msg, wp, lp);
+}
+
 TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh)
 {
     std::string copy = CopyOfDll("gen_velmora_pinned.dll");
@@ -543,13 +555,18 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);   // down the chain, through us
     EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
 
-    // The player loads it again, into the module that stayed: on the same window, then on a
-    // new one. Each load works like the first, and quit closes nothing of the host's.
+    // The player loads it again, into the module that stayed: on the same window, on a new one,
+    // and on the first again. Each load works like the first, quit closes nothing of the
+    // host's, and the first window's messages keep going to its own procedure.
     HANDLE hostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     PlayerDouble other;
     ASSERT_TRUE(CreatePlayerWindow(other, "Velmora other window"));
-    for (PlayerDouble* p : {&player, &other}) {
-        SCOPED_TRACE(p == &player ? "same window" : "new window");
+    gOtherWindow = other.window;
+    gOtherForwardTo = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(other.window, GWL_WNDPROC, reinterpret_cast<LONG>(OtherWindowProc)));
+    gForeignMessages = 0;
+    for (PlayerDouble* p : {&player, &other, &player}) {
+        SCOPED_TRACE(p == &player ? "first window" : "new window");
         ASSERT_TRUE(LoadPlugin(plugin, p->window, copy.c_str()));
         ForgetReceived(*p);
         SendMessageA(p->window, WM_USER, 0, 104);
@@ -559,9 +576,12 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
         EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(*p).empty(); }));
         SettlePlayer(*p);
         EXPECT_EQ(CommandsOf(*p), std::vector<UINT>{40047});
+        SendMessageA(player.window, WM_USER, 0, 104);
         UnloadPlugin(plugin);
+        SendMessageA(player.window, WM_USER, 0, 104);
         EXPECT_NE(WaitForSingleObject(hostEvent, 0), WAIT_FAILED);
     }
+    EXPECT_EQ(gForeignMessages, 0);
     CloseHandle(hostEvent);
     DestroyPlayerWindow(other);
 }

@@ -76,6 +76,7 @@ struct PluginState {
     UINT notifyMessage;            // lifecycle, keyboard hook
     WNDPROC previousPlayerProc;    // lifecycle
     HWND chainedWindow;            // lifecycle: still subclassed after an unload that pinned us
+    WNDPROC chainedProc;           // lifecycle: where that window's messages go on to
     int hostProcDepth;             // dispatch: HostWindowProc frames on the stack
     CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
     HookState hook;                // keyboard hook; quit forgets it

@@ -39,7 +39,9 @@ LRESULT DispatchHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     // A failed registration leaves the id 0, which must not capture WM_NULL.
     if (msg == gState.notifyMessage && msg != 0)
         return OnKeyNotification(hwnd, lp);
-    return CallWindowProcA(gState.previousPlayerProc, hwnd, msg, wp, lp);
+    // A window we stayed chained into keeps its own procedure after a load on another window.
+    WNDPROC next = hwnd == gState.chainedWindow ? gState.chainedProc : gState.previousPlayerProc;
+    return CallWindowProcA(next, hwnd, msg, wp, lp);
 }
 
 }  // namespace

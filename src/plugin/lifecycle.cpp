@@ -19,9 +19,11 @@ int PluginInit()
     RegisterHotKey(player, kHotkeyPrevious, kCtrlAlt, VK_PRIOR);
     LoadKeyFlags();
     gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
-    // After an unload that kept us in this window's chain, the saved procedure is still right,
-    // and subclassing again would make us our own previous procedure.
-    if (player != gState.chainedWindow)
+    // After an unload that kept us in this window's chain, we are still in it: subclassing
+    // again would make us our own previous procedure.
+    if (player == gState.chainedWindow)
+        gState.previousPlayerProc = gState.chainedProc;
+    else
         gState.previousPlayerProc = reinterpret_cast<WNDPROC>(
             SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(HostWindowProc)));
     InitializeCriticalSection(&gState.lock);
@@ -45,21 +47,24 @@ void PluginQuit()
     // a notification still queued reaches the player untouched.
     gState.hook = {};
     gState.notifyMessage = 0;
-    gState.chainedWindow = nullptr;
     // The player may unload us next while its window lives on: hand the window back its own
     // procedure, unless someone subclassed it after us, whose chain must stay whole, or the
     // player is inside a message that came through HostWindowProc, which it returns into.
     // (The depth is the user-interface thread's: the host calls every entry there.)
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongA(player, GWL_WNDPROC));
+    bool leftTheChain = !current || (current == HostWindowProc && !gState.hostProcDepth);
+    if (leftTheChain && player == gState.chainedWindow)
+        gState.chainedWindow = nullptr;
     if (!current || !gState.previousPlayerProc)
         return;   // the window is gone, or we never got into its chain
-    if (current == HostWindowProc && !gState.hostProcDepth) {
+    if (leftTheChain) {
         SetWindowLongA(player, GWL_WNDPROC, reinterpret_cast<LONG>(gState.previousPlayerProc));
         return;
     }
-    // Still in the chain: keep our code mapped for good, and remember that init must not
-    // subclass this window again.
+    // Still in the chain: keep our code mapped for good, and keep this window's procedure for
+    // its messages, whichever window a later load subclasses.
     gState.chainedWindow = player;
+    gState.chainedProc = gState.previousPlayerProc;
     HMODULE self;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCSTR>(HostWindowProc), &self);

@@ -16,6 +16,7 @@ constexpr PluginState kLoadedState = {
     .notifyMessage = 0,
     .previousPlayerProc = nullptr,
     .chainedWindow = nullptr,
+    .chainedProc = nullptr,
     .hostProcDepth = 0,
     .lock = {},
     .hook = {},
