@@ -14,11 +14,7 @@ constexpr PluginState kLoadedState = {
     },
     .keys = {},
     .notifyMessage = 0,
-    .previousPlayerProc = nullptr,
-    .chainedWindow = nullptr,
-    .chainedProc = nullptr,
-    .hostProcDepth = 0,
-    .lock = {},
+    .chain = {},
     .hook = {},
 };
 
