@@ -80,6 +80,8 @@ struct PluginState {
     int hostProcDepth;             // dispatch: HostWindowProc frames on the stack
     CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
     HookState hook;                // keyboard hook; quit forgets it
+    int sheetRunning;              // config sheet: inside its modal call
+    HWND sheet;                    // config sheet: its window, once the Settings page exists
 };
 
 // The state as the library is loaded, defined beside the entries it names; tests assign it

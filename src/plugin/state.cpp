@@ -20,6 +20,8 @@ constexpr PluginState kLoadedState = {
     .hostProcDepth = 0,
     .lock = {},
     .hook = {},
+    .sheetRunning = 0,
+    .sheet = nullptr,
 };
 
 constinit PluginState gState = kLoadedState;
