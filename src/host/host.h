@@ -90,6 +90,8 @@ struct PluginState {
     UINT notifyMessage;            // lifecycle, keyboard hook
     PlayerChain chain;             // player window chain
     HookState hook;                // keyboard hook; it forgets itself after removal
+    int sheetRunning;              // config sheet: inside its modal call
+    HWND sheet;                    // config sheet: its window, once the Settings page exists
 };
 
 // The state as the library is loaded, defined beside the entries it names; tests assign it

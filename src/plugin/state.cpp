@@ -16,6 +16,8 @@ constexpr PluginState kLoadedState = {
     .notifyMessage = 0,
     .chain = {},
     .hook = {},
+    .sheetRunning = 0,
+    .sheet = nullptr,
 };
 
 constinit PluginState gState = kLoadedState;
