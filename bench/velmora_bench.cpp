@@ -159,28 +159,19 @@ LRESULT CALLBACK FocusWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-void PressStop(DWORD flags)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = VK_MEDIA_STOP;
-    input.ki.dwFlags = KEYEVENTF_EXTENDEDKEY | flags;
-    SendInput(1, &input, sizeof input);
-}
-
 // One key-down until its effect arrives (bounded), then the key-up; seconds, or -1 if lost.
 double TimeOneKey()
 {
     gArrival = 0;
     double start = Now();
-    PressStop(0);
+    InjectKey(VK_MEDIA_STOP, false);
     MSG m;
     while (!gArrival && Now() - start < 1.0) {
-        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&m);
+        if (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
     }
     double elapsed = gArrival ? gArrival - start : -1;
-    PressStop(KEYEVENTF_KEYUP);
+    InjectKey(VK_MEDIA_STOP, true);
     PumpMessages(2);
     return elapsed;
 }
@@ -269,7 +260,7 @@ int main()
 {
     SetThreadAffinityMask(GetCurrentThread(), 1);
     PlayerDouble sink;   // a window that only collects posts; never dispatched to
-    if (!CreatePlayerWindow(sink, "Velmora bench sink")) {
+    if (!CreatePlayerWindow(sink, L"Velmora bench sink")) {
         std::printf("cannot create a window\n");
         return 1;
     }

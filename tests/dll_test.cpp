@@ -24,9 +24,9 @@ protected:
     {
         DeleteSettingsTree();
         MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
         ASSERT_TRUE(CreatePlayerWindow(player));
-        originalProc = GetWindowLongA(player.window, GWL_WNDPROC);
+        originalProc = WindowProcOf(player.window);
     }
     void TearDown() override
     {
@@ -38,7 +38,7 @@ protected:
 
     PlayerDouble player;
     LoadedPlugin plugin;
-    LONG originalProc = 0;
+    LONG_PTR originalProc = 0;
 };
 
 }  // namespace
@@ -209,13 +209,8 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
 
 TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-    DWORD off = 0, on = 1;
-    RegSetValueExA(key, "Key_Play", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), 4);
-    RegSetValueExA(key, "Key_VolUp", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on), 4);
-    RegCloseKey(key);
+    ASSERT_TRUE(SeedDword("Key_Play", 0));
+    ASSERT_TRUE(SeedDword("Key_VolUp", 1));
     ASSERT_TRUE(LoadPlugin(plugin, player.window));
     TapKey(VK_MEDIA_PLAY_PAUSE);
     TapKey(VK_VOLUME_UP);
@@ -294,7 +289,7 @@ TEST_F(LoadedDll, TwoHundredLoadInitQuitUnloadCyclesLeakNothingAndLeaveNoHook)
         }
         UnloadPlugin(plugin);
         ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr) << "cycle " << i;
-        ASSERT_EQ(GetWindowLongA(player.window, GWL_WNDPROC), originalProc) << "cycle " << i;
+        ASSERT_EQ(WindowProcOf(player.window), originalProc) << "cycle " << i;
         // Like any player, keep the thread's queue served: Wine skips the low-level hooks of a
         // thread that has fetched no message for 5 s, which 50 slow cycles can take.
         PumpUntil([] { return true; });   // what is pending, without waiting
@@ -318,14 +313,6 @@ struct Holder {
     HANDLE done = nullptr;
 };
 
-std::string ExeDirectory()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1);
-}
-
 bool StartHolder(Holder& h, const char* mode)
 {
     char ready[64], done[64];
@@ -333,7 +320,7 @@ bool StartHolder(Holder& h, const char* mode)
     std::snprintf(done, sizeof done, "VelmoraHolderDone%lu", GetCurrentProcessId());
     h.ready = CreateEventA(nullptr, TRUE, FALSE, ready);
     h.done = CreateEventA(nullptr, TRUE, FALSE, done);
-    std::string exe = ExeDirectory() + "mapping_holder.exe";
+    std::string exe = ProgramFolder() + "mapping_holder.exe";
     std::string command = "\"" + exe + "\" " + mode + " " + ready + " " + done + " " +
                           std::to_string(GetCurrentProcessId());
     STARTUPINFOA startup{};
@@ -470,9 +457,9 @@ TEST_F(LoadedDll, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
     MSG m;
     while (MsgWaitForMultipleObjects(1, &typist, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
            GetTickCount() - start < 8 * kWaitMs) {
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&m);
-            DispatchMessageA(&m);
+            DispatchMessageW(&m);
         }
     }
     bool finished = WaitForSingleObject(typist, 0) == WAIT_OBJECT_0;
@@ -519,15 +506,15 @@ TEST_F(LoadedDll, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
 // other tests keep loading and unloading a module of their own.
 std::string CopyOfDll(const char* name)
 {
-    std::string copy = ExeDirectory() + name;
-    return CopyFileA((ExeDirectory() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
+    std::string copy = ProgramFolder() + name;
+    return CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
 }
 
 WNDPROC gForwardTo;
 
 LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    return CallWindowProcA(gForwardTo, hwnd, msg, wp, lp);
+    return CallWindowProcW(gForwardTo, hwnd, msg, wp, lp);
 }
 
 // A new window whose own procedure is not the first window's, as a host's may be; it counts
@@ -539,15 +526,15 @@ int gForeignMessages;
 LRESULT CALLBACK OtherWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     gForeignMessages += hwnd != gOtherWindow;
-    return CallWindowProcA(gOtherForwardTo, hwnd, msg, wp, lp);
+    return CallWindowProcW(gOtherForwardTo, hwnd, msg, wp, lp);
 }
 
 TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh)
 {
     std::string copy = CopyOfDll("gen_velmora_pinned.dll");
     ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
-    gForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongA(
-        player.window, GWL_WNDPROC, reinterpret_cast<LONG>(LaterSubclassProc)));
+    gForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        player.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterSubclassProc)));
     UnloadPlugin(plugin);
     EXPECT_NE(GetModuleHandleA("gen_velmora_pinned.dll"), nullptr);
     player.playState = 3;
@@ -560,10 +547,10 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     // host's, and the first window's messages keep going to its own procedure.
     HANDLE hostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     PlayerDouble other;
-    ASSERT_TRUE(CreatePlayerWindow(other, "Velmora other window"));
+    ASSERT_TRUE(CreatePlayerWindow(other, L"Velmora other window"));
     gOtherWindow = other.window;
-    gOtherForwardTo = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(other.window, GWL_WNDPROC, reinterpret_cast<LONG>(OtherWindowProc)));
+    gOtherForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        other.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OtherWindowProc)));
     gForeignMessages = 0;
     for (PlayerDouble* p : {&player, &other, &player}) {
         SCOPED_TRACE(p == &player ? "first window" : "new window");

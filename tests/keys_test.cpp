@@ -217,7 +217,7 @@ bool PassedWhole(DWORD vk)
 
 TEST_F(KeyboardHook, TrackKeysGiveOneCommandAndAreSwallowedByDefault)
 {
-    InstallObserver();
+    ASSERT_TRUE(InstallObserver());
     StartPlugin();
     for (WORD vk : {179, 178, 177, 176})
         PressAndSettle(player, vk);
@@ -228,8 +228,8 @@ TEST_F(KeyboardHook, TrackKeysGiveOneCommandAndAreSwallowedByDefault)
 
 TEST_F(KeyboardHook, UnansweredKeysPassThroughWithoutCommand)
 {
-    SeedDword("Key_Play", 0);
-    InstallObserver();
+    ASSERT_TRUE(SeedDword("Key_Play", 0));
+    ASSERT_TRUE(InstallObserver());
     StartPlugin();
     for (WORD vk : {175, 174, 172, 0x41, 179})
         PressAndSettle(player, vk);
@@ -258,7 +258,7 @@ TEST_F(KeyboardHook, SwallowedKeyNeverReachesTheFocusedWindow)
 
 TEST_F(KeyboardHook, PlayPauseWithAltHeldIsSwallowedWithoutCommand)
 {
-    InstallObserver();
+    ASSERT_TRUE(InstallObserver());
     StartPlugin();
     InjectKey(VK_MENU, false);
     TapKey(VK_MEDIA_PLAY_PAUSE);
@@ -289,7 +289,7 @@ TEST_F(KeyboardHook, CtrlAltPageDownFromTheKeyboardIsNextTrack)
 
 TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
 {
-    InstallObserver();
+    ASSERT_TRUE(InstallObserver());
     StartPlugin();
     EXPECT_EQ(InstallKeyboardHook(), 0);   // one hook, so one command per key below
     PressAndSettle(player, VK_MEDIA_STOP);
@@ -381,7 +381,7 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
     DWORD timeoutMs = 1000;
     RegSetValueExA(desktop, "LowLevelHooksTimeout", 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&timeoutMs), sizeof timeoutMs);
-    InstallObserver();
+    ASSERT_TRUE(InstallObserver());
     StartPlugin();
     RegDeleteValueA(desktop, "LowLevelHooksTimeout");
     RegCloseKey(desktop);
@@ -496,8 +496,7 @@ TEST_F(KeyboardHookProcedure, PassesOnWhenItCannotOrMustNotAct)
 
 TEST_F(KeyboardHookProcedure, FirstCallTakesTargetAndHookFromTheSharedRecord)
 {
-    HWND other = CreateWindowExA(0, "STATIC", "other player", 0, 0, 0, 1, 1, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND other = CreateOtherWindow("other player");
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
                                         kVelmoraMapping);
     ASSERT_NE(mapping, nullptr);
@@ -548,8 +547,7 @@ TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
 
 TEST_F(KeyboardHookProcedure, GoneTargetFallsBackToThisPlayerAndAnUndeliverableKeyGoesOn)
 {
-    HWND gone = CreateWindowExA(0, "STATIC", "gone player", 0, 0, 0, 1, 1, nullptr, nullptr,
-                                nullptr, nullptr);
+    HWND gone = CreateOtherWindow("gone player");
     DestroyWindow(gone);
     gState.hook.target = gone;
     EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);

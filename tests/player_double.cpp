@@ -22,38 +22,144 @@ void* ReplaceImport(const char* dllName, const char* name, void* replacement)
 
 namespace {
 
-constexpr char kPlayerClass[] = "VelmoraPlayerDouble";
+constexpr wchar_t kPlayerClassW[] = L"VelmoraPlayerDouble";
+constexpr char kPlayerClassA[] = "VelmoraPlayerDoubleA";
 
-LRESULT CALLBACK PlayerWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+std::wstring Widen(const char* text)
 {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lp);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* player = reinterpret_cast<PlayerDouble*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!player)
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    player->received.push_back({msg, wp, lp});
-    if (msg == WM_USER && lp == 104)
-        return player->playState;
-    if (msg == WM_USER && lp == 105)
-        return player->positionMs;
-    if (msg == WM_COMMAND && player->onCommand)
-        player->onCommand(*player, LOWORD(wp));
-    if (msg == WM_NCDESTROY)
-        player->window = nullptr;
-    return DefWindowProcA(hwnd, msg, wp, lp);
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1)
+        MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+    return wide;
 }
 
-void RegisterPlayerClass()
+std::string Narrow(const std::wstring& text, UINT codePage)
 {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = PlayerWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kPlayerClass;
-    RegisterClassA(&wc);   // fails harmlessly when already registered
+    int length = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(length > 0 ? length - 1 : 0, '\0');
+    if (length > 1)
+        WideCharToMultiByte(codePage, 0, text.c_str(), -1, narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
+// The caption into the caller's buffer of `size` characters, cut to fit; the count copied.
+template <typename Char>
+LRESULT CopyText(const std::basic_string<Char>& text, WPARAM size, LPARAM buffer)
+{
+    if (size == 0 || !buffer)
+        return 0;
+    size_t count = text.size() < size ? text.size() : size - 1;
+    auto* out = reinterpret_cast<Char*>(buffer);
+    text.copy(out, count);
+    out[count] = 0;
+    return static_cast<LRESULT>(count);
+}
+
+// The player answers its title from its own wide caption; an ANSI window in the ANSI code page.
+LRESULT OnGetText(const PlayerDouble& player, WPARAM size, LPARAM buffer, bool wide)
+{
+    return wide ? CopyText(player.caption, size, buffer)
+                : CopyText(Narrow(player.caption, CP_ACP), size, buffer);
+}
+
+LRESULT OnGetTextLength(const PlayerDouble& player, bool wide)
+{
+    return static_cast<LRESULT>(wide ? player.caption.size()
+                                     : Narrow(player.caption, CP_ACP).size());
+}
+
+void OnSetText(PlayerDouble& player, LPARAM text, bool wide)
+{
+    if (!text)
+        player.caption.clear();
+    else
+        player.caption = wide ? reinterpret_cast<const wchar_t*>(text)
+                              : Widen(reinterpret_cast<const char*>(text));
+}
+
+// One body for both kinds of window; returns false where the default procedure answers.
+bool HandleMessage(PlayerDouble& player, UINT msg, WPARAM wp, LPARAM lp, bool wide, LRESULT* result)
+{
+    player.received.push_back({msg, wp, lp});
+    *result = 0;
+    switch (msg) {
+    case WM_USER:
+        if (lp == 104) { *result = player.playState; return true; }
+        if (lp == 105) { *result = player.positionMs; return true; }
+        return false;
+    case WM_GETTEXT:        *result = OnGetText(player, wp, lp, wide); return true;
+    case WM_GETTEXTLENGTH:  *result = OnGetTextLength(player, wide); return true;
+    case WM_SETTEXT:        OnSetText(player, lp, wide); return false;   // the frame shows it too
+    case WM_COMMAND:        if (player.onCommand) player.onCommand(player, LOWORD(wp)); return false;
+    case WM_ENDSESSION:     if (wp && player.onEndSession) player.onEndSession(player); return false;
+    case WM_NCDESTROY:      player.window = nullptr; return false;
+    }
+    return false;
+}
+
+PlayerDouble* PlayerOf(HWND hwnd, UINT msg, LPARAM lp)
+{
+    // lpCreateParams sits at the same place in CREATESTRUCTA and CREATESTRUCTW.
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
+                                                   reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+    return reinterpret_cast<PlayerDouble*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+template <bool kWide>
+LRESULT CALLBACK PlayerWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    PlayerDouble* player = PlayerOf(hwnd, msg, lp);
+    LRESULT result;
+    if (player && HandleMessage(*player, msg, wp, lp, kWide, &result))
+        return result;
+    return kWide ? DefWindowProcW(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// Each fails harmlessly when already registered.
+void RegisterPlayerClasses()
+{
+    WNDCLASSW wide{};
+    wide.lpfnWndProc = PlayerWindowProc<true>;
+    wide.hInstance = GetModuleHandleW(nullptr);
+    wide.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wide.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wide.lpszClassName = kPlayerClassW;
+    RegisterClassW(&wide);
+    WNDCLASSA ansi{};
+    ansi.lpfnWndProc = PlayerWindowProc<false>;
+    ansi.hInstance = wide.hInstance;
+    ansi.hCursor = wide.hCursor;
+    ansi.hbrBackground = wide.hbrBackground;
+    ansi.lpszClassName = kPlayerClassA;
+    RegisterClassA(&ansi);
+}
+
+void DispatchPending()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// A keyboard sends these with the extended prefix: navigation, and the browser, media and volume keys.
+bool IsExtendedKey(WORD vk)
+{
+    return (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE ||
+           (vk >= VK_BROWSER_BACK && vk <= VK_LAUNCH_APP2);
+}
+
+HHOOK gObserver;
+std::vector<ObservedKey> gObserved;
+
+LRESULT CALLBACK ObserverProc(int code, WPARAM msg, LPARAM lp)
+{
+    if (code == HC_ACTION)
+        gObserved.push_back({msg, reinterpret_cast<KBDLLHOOKSTRUCT*>(lp)->vkCode});
+    return CallNextHookEx(gObserver, code, msg, lp);
 }
 
 void WINAPI DropDebugString(const char*) {}
@@ -65,11 +171,19 @@ void WINAPI DropDebugString(const char*) {}
 
 }  // namespace
 
-bool CreatePlayerWindow(PlayerDouble& player, const char* caption)
+bool CreatePlayerWindow(PlayerDouble& player, const wchar_t* caption, PlayerCharset charset)
 {
-    RegisterPlayerClass();
-    player.window = CreateWindowExA(0, kPlayerClass, caption, WS_OVERLAPPEDWINDOW, 100, 100, 420,
-                                    240, nullptr, nullptr, GetModuleHandleA(nullptr), &player);
+    RegisterPlayerClasses();
+    player.charset = charset;
+    player.caption = caption;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (charset == kUnicode)
+        player.window = CreateWindowExW(0, kPlayerClassW, caption, WS_OVERLAPPEDWINDOW, 100, 100,
+                                        420, 240, nullptr, nullptr, instance, &player);
+    else
+        player.window = CreateWindowExA(0, kPlayerClassA, Narrow(caption, CP_ACP).c_str(),
+                                        WS_OVERLAPPEDWINDOW, 100, 100, 420, 240, nullptr, nullptr,
+                                        instance, &player);
     return player.window != nullptr;
 }
 
@@ -111,15 +225,41 @@ void ForgetReceived(PlayerDouble& player)
     player.received.clear();
 }
 
+LONG_PTR WindowProcOf(HWND window)
+{
+    return IsWindowUnicode(window) ? GetWindowLongPtrW(window, GWLP_WNDPROC)
+                                   : GetWindowLongPtrA(window, GWLP_WNDPROC);
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return Narrow(text, CP_UTF8);
+}
+
+std::string TitleFault(PlayerDouble& player, int track)
+{
+    bool unicode = player.charset == kUnicode;
+    std::wstring title = std::to_wstring(track) +
+                         (unicode ? L". 日本語 ไทย עברית - Winamp" : L". Artist - Title - Winamp");
+    SetWindowTextW(player.window, title.c_str());
+    std::wstring readBack(256, L'\0');
+    readBack.resize(static_cast<size_t>(
+        GetWindowTextW(player.window, readBack.data(), static_cast<int>(readBack.size()))));
+    std::string fault;
+    if (player.caption != title)
+        fault += "the player's own procedure received \"" + Utf8(player.caption) + "\"; ";
+    if (readBack != title)
+        fault += "read back \"" + Utf8(readBack) + "\"; ";
+    if ((IsWindowUnicode(player.window) != FALSE) != unicode)
+        fault += unicode ? "the window is ANSI now; " : "the window is Unicode now; ";
+    return fault.empty() ? fault : "set \"" + Utf8(title) + "\": " + fault;
+}
+
 void PumpMessages(DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    MSG msg;
     do {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        DispatchPending();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     } while (GetTickCount() - start < timeoutMs);
 }
@@ -127,12 +267,8 @@ void PumpMessages(DWORD timeoutMs)
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    MSG msg;
     for (;;) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        DispatchPending();
         if (done())
             return true;
         if (GetTickCount() - start >= timeoutMs)
@@ -146,7 +282,7 @@ bool SettlePlayer(PlayerDouble& player)
     constexpr UINT kMarker = WM_APP + 0x5E7;
     int before = CountOf(player, kMarker);
     // Posted messages are fetched before input: wait for the input queue to be empty too.
-    return PostMessageA(player.window, kMarker, 0, 0) && PumpUntil([&] {
+    return PostMessageW(player.window, kMarker, 0, 0) && PumpUntil([&] {
         return CountOf(player, kMarker) > before && HIWORD(GetQueueStatus(QS_INPUT)) == 0;
     });
 }
@@ -180,12 +316,36 @@ void UnloadPlugin(LoadedPlugin& loaded)
     loaded = {};
 }
 
-void InjectKey(WORD vk, bool up)
+void QuitPlugin(LoadedPlugin& loaded)
+{
+    if (loaded.module)
+        loaded.plugin->quit();
+    loaded = {};
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return "";
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+INPUT KeyInput(WORD vk, bool up)
 {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = vk;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = (IsExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
+    return input;
+}
+
+void InjectKey(WORD vk, bool up)
+{
+    INPUT input = KeyInput(vk, up);
     SendInput(1, &input, sizeof input);
 }
 
@@ -204,6 +364,35 @@ void TapWithCtrlAlt(WORD vk)
     InjectKey(VK_CONTROL, true);
 }
 
+bool InstallObserver()
+{
+    gObserved.clear();
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);   // a queue, or the hook is never called
+    gObserver = SetWindowsHookExW(WH_KEYBOARD_LL, ObserverProc, GetModuleHandleW(nullptr), 0);
+    return gObserver != nullptr;
+}
+
+void RemoveObserver()
+{
+    if (gObserver)
+        UnhookWindowsHookEx(gObserver);
+    gObserver = nullptr;
+}
+
+std::vector<ObservedKey>& Observed()
+{
+    return gObserved;
+}
+
+int ObservedCount(DWORD vk, WPARAM msg)
+{
+    int count = 0;
+    for (const ObservedKey& key : gObserved)
+        count += key.vk == vk && key.msg == msg;
+    return count;
+}
+
 HWND CreateFocusedWindow(WNDPROC proc, const char* className)
 {
     WNDCLASSA wc{};
@@ -216,6 +405,29 @@ HWND CreateFocusedWindow(WNDPROC proc, const char* className)
     SetForegroundWindow(hwnd);
     SetFocus(hwnd);
     return hwnd;
+}
+
+HWND CreateOtherWindow(const char* caption)
+{
+    return CreateWindowExA(0, "STATIC", caption, 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+bool SeedValue(const char* name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    bool written = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) ==
+                   ERROR_SUCCESS;
+    RegCloseKey(key);
+    return written;
+}
+
+bool SeedDword(const char* name, DWORD value)
+{
+    return SeedValue(name, REG_DWORD, &value, sizeof value);
 }
 
 void DeleteSettingsTree()

@@ -1,34 +1,5 @@
 #include "plugin_fixture.h"
 
-namespace {
-
-HHOOK gObserver;
-std::vector<ObservedKey> gObserved;
-
-LRESULT CALLBACK ObserverProc(int code, WPARAM msg, LPARAM lp)
-{
-    if (code == HC_ACTION)
-        gObserved.push_back({msg, reinterpret_cast<KBDLLHOOKSTRUCT*>(lp)->vkCode});
-    return CallNextHookEx(gObserver, code, msg, lp);
-}
-
-}  // namespace
-
-void SeedValue(const char* name, DWORD type, const void* data, DWORD size)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kVelmoraKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void SeedDword(const char* name, DWORD value)
-{
-    SeedValue(name, REG_DWORD, &value, sizeof value);
-}
-
 bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data)
 {
     HKEY key;
@@ -61,42 +32,22 @@ std::vector<int> FlagsInMemory()
     return {k.Key_Play, k.Key_Stop, k.Key_Prev, k.Key_Next, k.Key_VolUp, k.Key_VolDown};
 }
 
-void InstallObserver()
-{
-    gObserved.clear();
-    gObserver = SetWindowsHookExA(WH_KEYBOARD_LL, ObserverProc, GetModuleHandleA(nullptr), 0);
-    ASSERT_NE(gObserver, nullptr);
-}
-
-void RemoveObserver()
-{
-    if (gObserver)
-        UnhookWindowsHookEx(gObserver);
-    gObserver = nullptr;
-}
-
-std::vector<ObservedKey>& Observed()
-{
-    return gObserved;
-}
-
-int ObservedCount(DWORD vk, WPARAM msg)
-{
-    int count = 0;
-    for (const ObservedKey& key : gObserved)
-        count += key.vk == vk && key.msg == msg;
-    return count;
-}
-
 void PluginTest::SetUp()
 {
     DeleteSettingsTree();
+    RecreatePlayer(kUnicode);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);   // a queue, so low-level hooks reach us
+}
+
+void PluginTest::RecreatePlayer(PlayerCharset charset)
+{
+    DestroyPlayerWindow(player);
+    player = {};
     gState = kLoadedState;
-    ASSERT_TRUE(CreatePlayerWindow(player));
+    ASSERT_TRUE(CreatePlayerWindow(player, L"Velmora player double", charset));
     gState.plugin.hwndParent = player.window;
     gState.plugin.hDllInstance = GetModuleHandleA(nullptr);
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);   // a queue, so low-level hooks reach us
 }
 
 void PluginTest::StartPlugin()

@@ -9,24 +9,13 @@
 #include "player_double.h"
 #include "host/host.h"
 
-// Registry access of the test's own, independent of the code under test.
-void SeedValue(const char* name, DWORD type, const void* data, DWORD size);
-void SeedDword(const char* name, DWORD value);
+// Registry access of the test's own, independent of the code under test (SeedValue, SeedDword
+// and DeleteSettingsTree are the player double's).
 bool ReadStoredValue(const char* name, DWORD* type, std::vector<BYTE>* data);
 int CountStoredValues();   // -1 when the key is absent
 
 // The six flags in memory, in registry order.
 std::vector<int> FlagsInMemory();
-
-// A low-level hook of the test's own: it sees exactly what newer hooks let through.
-struct ObservedKey {
-    WPARAM msg;
-    DWORD vk;
-};
-void InstallObserver();
-void RemoveObserver();
-std::vector<ObservedKey>& Observed();
-int ObservedCount(DWORD vk, WPARAM msg);
 
 class PluginTest : public ::testing::Test {
 protected:
@@ -34,6 +23,9 @@ protected:
     void TearDown() override;
     void StartPlugin();   // the player's init
     void StopPlugin();    // the player's quit
+    // A fresh player window of the given kind in place of the Unicode one SetUp made, and a
+    // state as just loaded; call before StartPlugin.
+    void RecreatePlayer(PlayerCharset charset);
 
     PlayerDouble player;
     bool started = false;

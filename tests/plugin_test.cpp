@@ -10,13 +10,6 @@ using KeySettings = PluginTest;
 
 constexpr UINT kCtrlAlt = MOD_CONTROL | MOD_ALT;
 
-// Another program's window, as a hotkey owner.
-HWND CreateOtherWindow()
-{
-    return CreateWindowExA(0, "STATIC", "other", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                           nullptr);
-}
-
 DWORD StoredDword(const char* name)
 {
     DWORD type = 0;
@@ -31,16 +24,13 @@ DWORD StoredDword(const char* name)
 }
 
 struct OddValue {
-    const char* name;
     BYTE fill;
     int defaultFlag;
 };
 
-// Zero and nonzero contents side by side, for keys whose default is 1 and keys whose default is 0.
-constexpr OddValue kOddValues[] = {
-    {"Key_Play", 0x00, 1}, {"Key_Stop", 0xFF, 1}, {"Key_Prev", 0x00, 1},
-    {"Key_Next", 0x01, 1}, {"Key_VolUp", 0x00, 0}, {"Key_VolDown", 0x80, 0},
-};
+// Zero and nonzero contents side by side, for keys whose default is 1 and keys whose default is
+// 0; in the order of kKeyValueNames.
+constexpr OddValue kOddValues[] = {{0x00, 1}, {0xFF, 1}, {0x00, 1}, {0x01, 1}, {0x00, 0}, {0x80, 0}};
 
 bool IsTextType(DWORD type)
 {
@@ -79,11 +69,11 @@ TEST_F(Lifecycle, HotkeyHeldElsewhereCostsNothingElse)
 
 TEST_F(Lifecycle, QuitHandsThePlayerWindowItsOwnProcedureBack)
 {
-    LONG original = GetWindowLongA(player.window, GWL_WNDPROC);
+    LONG_PTR original = WindowProcOf(player.window);
     StartPlugin();
-    EXPECT_NE(GetWindowLongA(player.window, GWL_WNDPROC), original);
+    EXPECT_NE(WindowProcOf(player.window), original);
     StopPlugin();
-    EXPECT_EQ(GetWindowLongA(player.window, GWL_WNDPROC), original);
+    EXPECT_EQ(WindowProcOf(player.window), original);
     ForgetReceived(player);
     SendMessageA(player.window, WM_USER, 0, 104);
     EXPECT_EQ(QueriesOf(player), (std::vector<LPARAM>{104}));
@@ -97,7 +87,7 @@ int gChainedCalls;
 LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     ++gChainedCalls;
-    return CallWindowProcA(gChainedProc, hwnd, msg, wp, lp);
+    return CallWindowProcW(gChainedProc, hwnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -105,17 +95,16 @@ LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 TEST_F(Lifecycle, QuitLeavesALaterSubclassChainWhole)
 {
     StartPlugin();
-    gChainedProc = reinterpret_cast<WNDPROC>(SetWindowLongA(
-        player.window, GWL_WNDPROC, reinterpret_cast<LONG>(LaterSubclassProc)));
+    gChainedProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        player.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterSubclassProc)));
     StopPlugin();
-    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongA(player.window, GWL_WNDPROC)),
-              LaterSubclassProc);
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(WindowProcOf(player.window)), LaterSubclassProc);
     gChainedCalls = 0;
     ForgetReceived(player);
     SendMessageA(player.window, WM_USER, 0, 105);
     EXPECT_EQ(gChainedCalls, 1);
     EXPECT_EQ(QueriesOf(player), (std::vector<LPARAM>{105}));
-    SetWindowLongA(player.window, GWL_WNDPROC, reinterpret_cast<LONG>(gChainedProc));
+    SetWindowLongPtrW(player.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gChainedProc));
 }
 
 TEST_F(KeySettings, MissingKeyGivesDefaultsAndIsCreatedEmpty)
@@ -128,9 +117,9 @@ TEST_F(KeySettings, MissingKeyGivesDefaultsAndIsCreatedEmpty)
 
 TEST_F(KeySettings, NonzeroDwordLoadsAsOneAndIsSavedAsOne)
 {
-    SeedDword("Key_Stop", 5);
-    SeedDword("Key_Play", 0);
-    SeedDword("Key_VolUp", 0x100);
+    ASSERT_TRUE(SeedDword("Key_Stop", 5));
+    ASSERT_TRUE(SeedDword("Key_Play", 0));
+    ASSERT_TRUE(SeedDword("Key_VolUp", 0x100));
     LoadKeyFlags();
     EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
     SaveKeyFlags();
@@ -143,8 +132,8 @@ TEST_F(KeySettings, ValuesLongerThanFourBytesLoadAsTheirDefault)
 {
     unsigned long long eight = 0;   // zero bytes, so only the default can make a 1
     unsigned long long ones = ~0ull;
-    SeedValue("Key_Next", REG_BINARY, &eight, 8);
-    SeedValue("Key_VolDown", REG_QWORD, &ones, 8);
+    ASSERT_TRUE(SeedValue("Key_Next", REG_BINARY, &eight, 8));
+    ASSERT_TRUE(SeedValue("Key_VolDown", REG_QWORD, &ones, 8));
     LoadKeyFlags();
     EXPECT_EQ(gState.keys.Key_Next, 1);
     EXPECT_EQ(gState.keys.Key_VolDown, 0);
@@ -154,12 +143,12 @@ TEST_F(KeySettings, ShortValuesReadAsOneExactlyWhenABytePresentIsNonzero)
 {
     BYTE oneByteZero = 0, oneByteSet = 7;
     BYTE twoBytesHigh[2] = {0, 1}, twoBytesZero[2] = {0, 0};
-    SeedValue("Key_Play", REG_BINARY, &oneByteZero, 1);
-    SeedValue("Key_Stop", REG_BINARY, twoBytesZero, 2);
-    SeedValue("Key_VolUp", REG_BINARY, &oneByteSet, 1);
-    SeedValue("Key_VolDown", REG_BINARY, twoBytesHigh, 2);
-    SeedValue("Key_Prev", REG_SZ, "0", 2);   // '0' is a nonzero byte
-    SeedValue("Key_Next", REG_SZ, "", 1);
+    ASSERT_TRUE(SeedValue("Key_Play", REG_BINARY, &oneByteZero, 1));
+    ASSERT_TRUE(SeedValue("Key_Stop", REG_BINARY, twoBytesZero, 2));
+    ASSERT_TRUE(SeedValue("Key_VolUp", REG_BINARY, &oneByteSet, 1));
+    ASSERT_TRUE(SeedValue("Key_VolDown", REG_BINARY, twoBytesHigh, 2));
+    ASSERT_TRUE(SeedValue("Key_Prev", REG_SZ, "0", 2));   // '0' is a nonzero byte
+    ASSERT_TRUE(SeedValue("Key_Next", REG_SZ, "", 1));
     for (int round = 0; round < 2; ++round) {   // nothing left over from an earlier read
         LoadKeyFlags();
         EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 0, 1, 0, 1, 1}));
@@ -171,10 +160,8 @@ TEST_F(KeySettings, SaveWritesAllSixAsDwords)
     LoadKeyFlags();
     SaveKeyFlags();
     EXPECT_EQ(CountStoredValues(), 6);
-    const char* names[] = {"Key_Play", "Key_Stop", "Key_Prev", "Key_Next", "Key_VolUp",
-                           "Key_VolDown"};
     std::vector<DWORD> stored;
-    for (const char* name : names)
+    for (const char* name : kKeyValueNames)
         stored.push_back(StoredDword(name));
     EXPECT_EQ(stored, (std::vector<DWORD>{1, 1, 1, 1, 0, 0}));
 }
@@ -190,8 +177,8 @@ TEST_F(KeySettings, OnlyAFlagOfExactlyOneIsSavedAsOne)
 
 TEST_F(KeySettings, InitLoadsTheStoredChoice)
 {
-    SeedDword("Key_Play", 0);
-    SeedDword("Key_VolUp", 1);
+    ASSERT_TRUE(SeedDword("Key_Play", 0));
+    ASSERT_TRUE(SeedDword("Key_VolUp", 1));
     StartPlugin();
     EXPECT_EQ(FlagsInMemory(), (std::vector<int>{0, 1, 1, 1, 1, 0}));
     EXPECT_EQ(CountStoredValues(), 2);   // loading writes nothing
@@ -210,30 +197,31 @@ TEST_F(KeySettings, ValuesOfAnyTypeAndSizeLoadAsZeroOrOneAndSaveAsSixCleanDwords
     for (DWORD type : types) {
         for (DWORD size : sizes) {
             SCOPED_TRACE("type " + std::to_string(type) + ", " + std::to_string(size) + " bytes");
-            for (const OddValue& v : kOddValues) {
-                std::vector<BYTE> data(size + 1, v.fill);
-                ASSERT_EQ(RegSetValueExA(key, v.name, 0, type, data.data(), size), ERROR_SUCCESS);
+            for (int i = 0; i < 6; ++i) {
+                std::vector<BYTE> data(size + 1, kOddValues[i].fill);
+                ASSERT_EQ(RegSetValueExA(key, kKeyValueNames[i], 0, type, data.data(), size),
+                          ERROR_SUCCESS);
             }
             gState.keys = {7, 7, 7, 7, 7, 7};   // every flag must be replaced by 0 or 1
             LoadKeyFlags();
             std::vector<int> flags = FlagsInMemory();
             for (int i = 0; i < 6; ++i) {
                 int flag = flags[i];
-                EXPECT_TRUE(flag == 0 || flag == 1) << kOddValues[i].name << " = " << flag;
+                EXPECT_TRUE(flag == 0 || flag == 1) << kKeyValueNames[i] << " = " << flag;
                 // Text goes through a code-page conversion, so only its 0-or-1 is certain.
                 if (IsTextType(type))
                     continue;
                 int expected = size > 4 ? kOddValues[i].defaultFlag : (size > 0 && kOddValues[i].fill);
-                EXPECT_EQ(flag, expected) << kOddValues[i].name;
+                EXPECT_EQ(flag, expected) << kKeyValueNames[i];
             }
             SaveKeyFlags();
             for (int i = 0; i < 6; ++i) {
                 DWORD storedType = 0, value = 0xDEAD, storedSize = sizeof value;
-                ASSERT_EQ(RegQueryValueExA(key, kOddValues[i].name, nullptr, &storedType,
+                ASSERT_EQ(RegQueryValueExA(key, kKeyValueNames[i], nullptr, &storedType,
                                            reinterpret_cast<BYTE*>(&value), &storedSize), ERROR_SUCCESS);
                 EXPECT_EQ(storedType, static_cast<DWORD>(REG_DWORD));
                 EXPECT_EQ(storedSize, 4u);
-                EXPECT_EQ(static_cast<int>(value), flags[i]) << kOddValues[i].name;
+                EXPECT_EQ(static_cast<int>(value), flags[i]) << kKeyValueNames[i];
             }
         }
     }

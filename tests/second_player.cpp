@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     PlayerDouble player;
     LoadedPlugin plugin;
     if (!ready || !stop || (argc > 3 && !unplug) ||
-        !CreatePlayerWindow(player, "Velmora second player") || !LoadPlugin(plugin, player.window))
+        !CreatePlayerWindow(player, L"Velmora second player") || !LoadPlugin(plugin, player.window))
         return 254;
     SetEvent(ready);
     if (unplug) {

@@ -27,7 +27,7 @@ constexpr int kApplyButton = 0x3021;
 std::vector<long> StoredFlags()
 {
     std::vector<long> values;
-    for (const char* name : {"Key_Play", "Key_Stop", "Key_Prev", "Key_Next", "Key_VolUp", "Key_VolDown"}) {
+    for (const char* name : kKeyValueNames) {
         DWORD value = 0, size = sizeof value;
         bool found = RegGetValueA(HKEY_CURRENT_USER, kVelmoraKey, name, RRF_RT_REG_DWORD, nullptr,
                                   &value, &size) == ERROR_SUCCESS;
@@ -755,14 +755,6 @@ TEST_F(Hyperlink, DestroyingTheDialogFreesTheRecordAndFontButLeavesTheSharedHand
 
 namespace {
 
-std::string DllPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path);
-    return dir.substr(0, dir.find_last_of('\\') + 1);
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::string text;
@@ -802,7 +794,7 @@ struct HttpsRecorder {
         hadCommand = RegGetValueA(HKEY_LOCAL_MACHINE, kHttpsCommand, nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND,
                                   nullptr, previous, &size) == ERROR_SUCCESS;
         previousCommand = previous;
-        std::string command = "\"" + DllPath() + "link_recorder.exe\" \"" + output + "\" \"%1\"";
+        std::string command = "\"" + ProgramFolder() + "link_recorder.exe\" \"" + output + "\" \"%1\"";
         return RegSetKeyValueA(HKEY_LOCAL_MACHINE, kHttpsCommand, nullptr, REG_SZ, command.c_str(),
                                static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
     }
@@ -831,7 +823,7 @@ TEST(LoadedDllSheet, AboutLinkOpensTheShownHomepageThroughTheShell)
     PlayerDouble player;
     LoadedPlugin loaded;
     ASSERT_TRUE(CreatePlayerWindow(player));
-    ASSERT_TRUE(LoadPlugin(loaded, player.window, (DllPath() + "gen_velmora.dll").c_str()));
+    ASSERT_TRUE(LoadPlugin(loaded, player.window, (ProgramFolder() + "gen_velmora.dll").c_str()));
 
     std::string shown, opened;
     bool recorded = false;
@@ -860,7 +852,7 @@ TEST(LoadedDllSheet, AboutLinkOpensTheShownHomepageThroughTheShell)
 
 TEST(Resources, PagesVersionBlockAndManifestAreBritishEnglishAndNameTheHomepage)
 {
-    std::string dll = DllPath() + "gen_velmora.dll";
+    std::string dll = ProgramFolder() + "gen_velmora.dll";
     HMODULE image = LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(image, nullptr);
     const WORD british = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);

@@ -104,7 +104,7 @@ int RunInteractive(const char* dllPath)
     AttachDemoPlayer(demo);
     demo.onChange = ShowState;
     demo.onOtherCommand = OnButton;
-    if (!CreatePlayerWindow(demo.window, "Velmora demo player")) {
+    if (!CreatePlayerWindow(demo.window, L"Velmora demo player")) {
         std::printf("velmora_demo: no window; is a display available?\n");
         return 1;
     }

@@ -3,28 +3,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "demo.h"
-
-namespace {
-
-// The plug-in beside the program, never one found elsewhere on the search path.
-bool PluginPathBesideProgram(char* path, DWORD size)
-{
-    DWORD length = GetModuleFileNameA(nullptr, path, size);
-    if (length == 0 || length >= size)
-        return false;
-    char* slash = path + length;
-    while (slash > path && slash[-1] != '\\' && slash[-1] != '/')
-        --slash;
-    constexpr char kName[] = "gen_velmora.dll";
-    if (static_cast<DWORD>(slash - path) + sizeof kName > size)
-        return false;
-    lstrcpyA(slash, kName);
-    return true;
-}
-
-}  // namespace
+#include "player_double.h"
 
 int main(int argc, char** argv)
 {
@@ -34,10 +16,12 @@ int main(int argc, char** argv)
         return 2;
     }
     SetConsoleOutputCP(CP_UTF8);   // the table's arrow
-    char dllPath[MAX_PATH];
-    if (!PluginPathBesideProgram(dllPath, sizeof dllPath)) {
+    // The plug-in beside the program, never one found elsewhere on the search path.
+    std::string folder = ProgramFolder();
+    if (folder.empty()) {
         std::printf("velmora_demo: program path too long\n");
         return 1;
     }
-    return interactive ? RunInteractive(dllPath) : RunScripted(dllPath);
+    std::string dllPath = folder + "gen_velmora.dll";
+    return interactive ? RunInteractive(dllPath.c_str()) : RunScripted(dllPath.c_str());
 }

@@ -32,10 +32,7 @@ constexpr std::array<ScriptedKey, 8> kScript{{
 
 constexpr LRESULT kStartPositionMs = 12000;
 
-// The settings the demo enables for its run, and what the user had, to put back afterwards.
-constexpr std::array<const char*, 6> kFlagNames{
-    {"Key_Play", "Key_Stop", "Key_Prev", "Key_Next", "Key_VolUp", "Key_VolDown"}};
-
+// What the user had of the settings the demo enables for its run, to put back afterwards.
 struct SavedValue {
     bool present = false;
     DWORD type = 0;
@@ -77,17 +74,15 @@ bool EnableAllKeys(SavedSettings& saved)
     saved.parentExisted = KeyExists(kParentKeyPath);
     saved.keyExisted = KeyExists(kSettingsKeyPath);
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    bool written = true;
-    const DWORD on = 1;
-    for (size_t i = 0; i < kFlagNames.size(); ++i) {
-        SaveValue(key, kFlagNames[i], saved.values[i]);
-        written &= RegSetValueExA(key, kFlagNames[i], 0, REG_DWORD,
-                                  reinterpret_cast<const BYTE*>(&on), sizeof on) == ERROR_SUCCESS;
+    if (saved.keyExisted &&
+        RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        for (size_t i = 0; i < saved.values.size(); ++i)
+            SaveValue(key, kKeyValueNames[i], saved.values[i]);
+        RegCloseKey(key);
     }
-    RegCloseKey(key);
+    bool written = true;
+    for (const char* name : kKeyValueNames)
+        written &= SeedDword(name, 1);
     return written;
 }
 
@@ -99,29 +94,14 @@ void RestoreSettings(const SavedSettings& saved)
             RegDeleteKeyA(HKEY_CURRENT_USER, kParentKeyPath);   // fails, rightly, if not empty
         return;
     }
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    for (size_t i = 0; i < kFlagNames.size(); ++i) {
+    for (size_t i = 0; i < saved.values.size(); ++i) {
         const SavedValue& value = saved.values[i];
         if (!value.present)
-            RegDeleteValueA(key, kFlagNames[i]);
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, kKeyValueNames[i]);
         else
-            RegSetValueExA(key, kFlagNames[i], 0, value.type, value.data.data(),
-                           static_cast<DWORD>(value.data.size()));
+            SeedValue(kKeyValueNames[i], value.type, value.data.data(),
+                      static_cast<DWORD>(value.data.size()));
     }
-    RegCloseKey(key);
-}
-
-INPUT KeyInput(WORD vk, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
-    bool extended = vk != VK_CONTROL && vk != VK_MENU;   // media and navigation keys are
-    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
-    return input;
 }
 
 // Presses the keys in order and releases them in reverse; if the system took only part of the
@@ -208,7 +188,7 @@ void PrintTable(const std::vector<Row>& rows)
 bool ShowPlayer(DemoPlayer& demo)
 {
     AttachDemoPlayer(demo);
-    if (!CreatePlayerWindow(demo.window, "Velmora demo player"))
+    if (!CreatePlayerWindow(demo.window, L"Velmora demo player"))
         return false;
     ShowWindow(demo.window.window, SW_SHOWNORMAL);
     SetForegroundWindow(demo.window.window);
