@@ -2,24 +2,50 @@
 # Builds the plug-in and its setup twice, in two fresh build folders at different paths, fails
 # unless both builds give the same bytes or the DLL fails its check, and writes the release into
 # dist/: the DLL, the setup, a zip of the DLL and README, SHA256SUMS, and the versions of the
-# Debian packages that built it.   bash tools/release.sh
+# Debian packages that built it. dist/ is replaced only when all of that succeeded.
+#   bash tools/release.sh                 refuses a working tree with uncommitted changes
+#   bash tools/release.sh --allow-dirty   builds one anyway (not a release of HEAD)
 set -eu
 cd "$(dirname "$0")/.."
+allow_dirty=false
+case "${1-}" in
+    "") ;;
+    --allow-dirty) allow_dirty=true ;;
+    *) echo "usage: bash tools/release.sh [--allow-dirty]" >&2; exit 2 ;;
+esac
+# The artefacts carry HEAD's version and time, so they must be built from HEAD's sources.
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+    if ! $allow_dirty; then
+        echo "release.sh: uncommitted changes: commit them first, or pass --allow-dirty to build" \
+             "a release that is not $(git rev-parse --short HEAD)'s" >&2
+        exit 1
+    fi
+    echo "release.sh: warning: uncommitted changes; this is not a release of $(git rev-parse --short HEAD)" >&2
+fi
 sh tools/setup-debian.sh
 version=$(sed -n 's/^project(velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "release.sh: no version in CMakeLists.txt" >&2; exit 1; }
 # Every time stored in the artefacts is the commit's.
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
-    echo "release.sh: warning: uncommitted changes; this is not a release of $(git rev-parse --short HEAD)" >&2
-fi
 
 setup="gen_velmora-$version-setup.exe"
 zip="gen_velmora-$version.zip"
 artefacts="gen_velmora.dll $setup $zip"
+# The new dist/ is written beside the old one (same file system, so the swap is two renames); any
+# failure before the swap leaves the old one as it was.
+work= next=
+cleanup() {
+    status=$?
+    # Killed between the two renames: the old dist/ goes back.
+    if [ -n "$next" ] && [ ! -e dist ] && [ -e "$next/old" ]; then mv "$next/old" dist; fi
+    rm -rf "$work" "$next"
+    [ $status -eq 0 ] || echo "release.sh: failed; dist/ left as it was" >&2
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-release.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+next=$(mktemp -d "$PWD/.dist-next.XXXXXX")
 
 # build_once FOLDER: a clean build in FOLDER/build, the artefacts in FOLDER/out.
 build_once() {
@@ -49,14 +75,17 @@ if ! cmp -s "$work/first/out/SHA256SUMS" "$work/second/build-two/out/SHA256SUMS"
     exit 1
 fi
 
-rm -rf dist
-mkdir dist
-(cd "$work/first/out" && cp $artefacts SHA256SUMS "$OLDPWD/dist/")
+mkdir "$next/dist"
+(cd "$work/first/out" && cp $artefacts SHA256SUMS "$next/dist/")
 # The same bytes come only from the same compilers, binutils, MinGW-w64 libraries and NSIS.
 tools="g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
        nsis nsis-common cmake ninja-build zip"
 # shellcheck disable=SC2086
-dpkg-query -W -f='${Package} ${Version}\n' $tools >dist/build-tools.txt \
+dpkg-query -W -f='${Package} ${Version}\n' $tools >"$next/dist/build-tools.txt" \
     || { echo "release.sh: cannot read the versions of: $tools" >&2; exit 1; }
+
+# Everything is there: swap the new dist/ in.
+if [ -e dist ]; then mv dist "$next/old"; fi
+mv "$next/dist" dist
 echo "Two builds gave the same bytes (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH). dist/:"
 (cd dist && ls -l | sed 1d && cat SHA256SUMS build-tools.txt)

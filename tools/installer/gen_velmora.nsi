@@ -99,14 +99,38 @@ Function RefuseUnwritablePlugins
   Delete "$INSTDIR\Plugins\gen_velmora.tmp"
 FunctionEnd
 
-Section "Velmora"
-  Call RefuseNonWinampFolder
-  Call WaitForWinampToClose
-  Call RefuseUnwritablePlugins
-  SetOutPath "$INSTDIR\Plugins"
-  File "/oname=gen_velmora.dll" "${DLL}"
-  WriteUninstaller "$INSTDIR\Plugins\${UNINSTALLER}"
+; A setup that cannot finish takes back what this run wrote (the Add/Remove Programs entry, the
+; uninstaller, the DLL): nothing stays registered, and no DLL stays without its uninstaller.
+; $0: what could not be done.
+Function UndoAndStop
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  Delete "$INSTDIR\Plugins\${UNINSTALLER}"
+  Delete "$INSTDIR\Plugins\gen_velmora.dll"
+  MessageBox MB_OK|MB_ICONSTOP "Setup could not $0.$\r$\n$\r$\nIt removed what it had \
+    installed. Free some disk space or close the program that holds the file, then run the setup \
+    again." /SD IDOK
+  Abort "Could not $0."
+FunctionEnd
 
+; WriteUninstaller sets the error flag when it fails (and testing the flag clears it); a folder of
+; that name also "exists", so only a file that opens for reading counts as written.
+Function WriteUninstallerOrUndo
+  ClearErrors
+  WriteUninstaller "$INSTDIR\Plugins\${UNINSTALLER}"
+  ${IfNot} ${Errors}
+    FileOpen $1 "$INSTDIR\Plugins\${UNINSTALLER}" r
+    ${IfNot} ${Errors}
+      FileClose $1
+      Return
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 "write the uninstaller $INSTDIR\Plugins\${UNINSTALLER}"
+  Call UndoAndStop
+FunctionEnd
+
+Function RegisterOrUndo
+  ${GetSize} "$INSTDIR\Plugins" "/M=gen_velmora*.* /S=0K /G=0" $1 $2 $3
+  ClearErrors
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Velmora (Winamp plug-in)"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Dravnik"
@@ -115,8 +139,21 @@ Section "Velmora"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Plugins\${UNINSTALLER}" /S'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR\Plugins" "/M=gen_velmora*.* /S=0K /G=0" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $1
+  ${If} ${Errors}
+    StrCpy $0 "register the uninstaller in Add/Remove Programs"
+    Call UndoAndStop
+  ${EndIf}
+FunctionEnd
+
+Section "Velmora"
+  Call RefuseNonWinampFolder
+  Call WaitForWinampToClose
+  Call RefuseUnwritablePlugins
+  SetOutPath "$INSTDIR\Plugins"
+  File "/oname=gen_velmora.dll" "${DLL}"
+  Call WriteUninstallerOrUndo
+  Call RegisterOrUndo
 SectionEnd
 
 ; The uninstaller lives in the Plugins folder, so $INSTDIR is that folder here.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the setup silently under Wine against a fake Winamp folder named by the registry, then the
 # uninstaller, and checks what each left behind; or (refusals) checks that a silent setup which
-# cannot install fails and leaves nothing behind. Restores every registry value and removes every
+# cannot install (no winamp.exe, the DLL or the uninstaller not writable) fails and leaves nothing
+# behind. Restores every registry value and removes every
 # folder it made, whatever the outcome.
 #   roundtrip_test.sh WINE_RUN PREFIX SETUP DLL keep-settings|remove-settings|refusals
 set -u
@@ -38,11 +39,14 @@ mkdir -p "$winamp"
 wine_reg add "$winamp_key" /ve /d "$(winpath "$winamp")" /f
 wine_reg add "$settings_key" /v Key_VolUp /t REG_DWORD /d 1 /f
 
-# refused WHY FOLDER ARG...: the setup run with ARG... must fail and leave FOLDER as it was.
+# refused WHY FOLDER ARG...: the setup run with ARG... must stop with exit 2 (a silent setup's
+# "aborted") and leave FOLDER as it was.
 refused() {
     why=$1 folder=$2 before=$(ls -AR "$2")
     shift 2
-    "$wine_run" "$prefix" "$setup" "$@" </dev/null >/dev/null 2>&1 && fail "$why: setup exited with 0"
+    "$wine_run" "$prefix" "$setup" "$@" </dev/null >/dev/null 2>&1
+    code=$?
+    [ $code -eq 2 ] || fail "$why: setup exited with $code, not 2"
     [ "$(ls -AR "$folder")" = "$before" ] || fail "$why: left behind: $(ls -AR "$folder")"
     wine_reg query "$uninstall_key" && fail "$why: Add/Remove Programs entry written"
     wine_reg delete "$uninstall_key" /f
@@ -52,7 +56,10 @@ if [ "$mode" = refusals ]; then
     refused "a folder without winamp.exe" "$work/NoWinamp" /S "/D=$(winpath "$work/NoWinamp")"
     mkdir -p "$winamp/Plugins/gen_velmora.dll"   # not a file: the DLL cannot be written
     refused "a DLL it cannot write" "$winamp" /S
-    [ $status -eq 0 ] && echo "silent setup refused both"
+    rmdir "$winamp/Plugins/gen_velmora.dll"
+    mkdir "$winamp/Plugins/gen_velmora-uninstall.exe"   # the uninstaller cannot be written
+    refused "an uninstaller it cannot write" "$winamp" /S
+    [ $status -eq 0 ] && echo "silent setup refused all three"
     exit $status
 fi
 
