@@ -24,7 +24,25 @@ wine_failed() {   # what log-file
 # a prefix made by an older one gets the recipe again (every step is safe to repeat).
 prefix_recipe=2
 
-# Creates the prefix on first use, once even when several callers start together.
+# One pass of the recipe in $WINEPREFIX; $1 as for make_prefix. Under emulation and load
+# wineboot has been seen to crash half-way and leave the server waiting for ever: every wait is
+# bounded, so such a pass fails instead of hanging.
+run_prefix_recipe() {   # driver
+    # An older prefix may have a persistent server, which "wineserver -w" below would wait for
+    # for ever.
+    { wineserver -k 2>/dev/null || true; } &&
+    timeout 600 wineboot -i &&
+    { [ -z "$1" ] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$1" /f; } &&
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    # A crash ends the program at once: no debugger, which under qemu may hang for ever.
+    { wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true; } &&
+    # Without a window manager, Wine draws the caption itself and closes windows at once.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+    timeout 600 wineserver -w
+}
+
+# Creates the prefix on first use, once even when several callers start together. A pass that
+# fails is tried once more in a new, empty prefix.
 # $2: the graphics driver to set ("null" for display-less tests), or empty for Wine's default.
 make_prefix() {   # prefix driver
     export WINEPREFIX="$1"
@@ -35,19 +53,12 @@ make_prefix() {   # prefix driver
     (
         flock 9
         [ "$(cat "$marker" 2>/dev/null)" = "$prefix_recipe" ] && exit 0
-        {
-            # An older prefix may have a persistent server, which "wineserver -w" below would
-            # wait for for ever.
-            { wineserver -k 2>/dev/null || true; } &&
-            wineboot -i &&
-            { [ -z "$2" ] || wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f; } &&
-            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-            # A crash ends the program at once: no debugger, which under qemu may hang for ever.
-            { wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f || true; } &&
-            # Without a window manager, Wine draws the caption itself and closes windows at once.
-            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
-            wineserver -w
-        } >"$log" 2>&1 </dev/null || exit 1
+        if ! run_prefix_recipe "$2" >"$log" 2>&1 </dev/null; then
+            echo "Wine prefix: the first pass failed; starting again in an empty prefix." >&2
+            { wineserver -k || true; } >>"$log" 2>&1 </dev/null
+            rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" || exit 1
+            run_prefix_recipe "$2" >>"$log" 2>&1 </dev/null || exit 1
+        fi
         echo "$prefix_recipe" >"$marker"
     ) 9>"$WINEPREFIX.lock" || wine_failed "creating the prefix" "$log"
 }

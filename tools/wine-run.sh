@@ -19,7 +19,8 @@ make_prefix "$prefix" null
 # "wineserver -p" exits 2 when a server already runs; when it starts one, start Wine's helper
 # processes at once too, with their output detached from ours.
 if wineserver -p >/dev/null 2>&1 </dev/null; then
-    wine wineboot >/dev/null 2>&1 </dev/null || true   # a broken Wine is told by the preflight
+    # Bounded: under emulation a crashed server has left wineboot waiting for ever.
+    timeout 600 wine wineboot >/dev/null 2>&1 </dev/null || true   # a broken Wine is told by the preflight
 fi
 
 if $check; then
