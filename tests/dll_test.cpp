@@ -84,24 +84,68 @@ TEST_F(LoadedDll, KeysAndHotkeysDriveThePlayer)
     EXPECT_EQ(TitleFault(player, 2), "");
 }
 
-TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPlugin)
+namespace {
+
+// Writes the shared record from outside, as another program (or a torn write) leaves it.
+void WriteRecord(DWORD hook, DWORD target)
 {
-    ASSERT_TRUE(LoadPlugin(plugin, player.window));
-    UnloadPlugin(plugin);
-    ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
-    EXPECT_EQ(WindowProcOf(player.window), originalProc);
-    EXPECT_EQ(TitleFault(player, 3), "");
-    ForgetReceived(player);
-    player.playState = 3;
-    EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
-    SendMessageA(player.window, WM_HOTKEY, 0x9000, 0);
-    PostMessageA(player.window, RegisterWindowMessageA(kVelmoraNotify), 0, VK_MEDIA_STOP);
-    TapWithCtrlAlt(VK_NEXT);
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
-    EXPECT_EQ(CountOf(player, WM_USER), 1);
-    EXPECT_EQ(CountOf(player, WM_HOTKEY), 1);
-    EXPECT_EQ(CountOf(player, RegisterWindowMessageA(kVelmoraNotify)), 1);
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, kVelmoraMapping);
+    if (!mapping)
+        return;
+    if (auto* view = static_cast<DWORD*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 8))) {
+        view[0] = hook;
+        view[1] = target;
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+}
+
+// Message-only windows of this thread: the plug-in's stall watch is one while it is hooked.
+int CountMessageOnlyWindowsOfThisThread()
+{
+    int count = 0;
+    for (HWND w = nullptr; (w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr));)
+        count += GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId();
+    return count;
+}
+
+}  // namespace
+
+TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPluginWhateverTheRecordSaidOfItsHook)
+{
+    for (bool hookless : {false, true}) {
+        SCOPED_TRACE(hookless ? "a record with a zero hook" : "the record as written");
+        ASSERT_TRUE(InstallObserver());   // behind the plug-in's hook: sees what it lets through
+        int baseline = CountMessageOnlyWindowsOfThisThread();
+        ASSERT_TRUE(LoadPlugin(plugin, player.window));
+        EXPECT_EQ(CountMessageOnlyWindowsOfThisThread(), baseline + 1);
+        if (hookless)   // read by the hook's first call, before any key
+            WriteRecord(0, reinterpret_cast<DWORD>(player.window));
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(player).empty(); }));
+        UnloadPlugin(plugin);
+        ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
+        EXPECT_EQ(WindowProcOf(player.window), originalProc);
+        EXPECT_EQ(TitleFault(player, hookless ? 4 : 3), "");
+        // Nothing of ours runs any more: no watch window and its timer, no hook in unloaded code.
+        EXPECT_EQ(CountMessageOnlyWindowsOfThisThread(), baseline);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([] { return ObservedCount(VK_MEDIA_STOP, WM_KEYUP) == 1; }));
+        EXPECT_EQ(ObservedCount(VK_MEDIA_STOP, WM_KEYDOWN), 1);
+        RemoveObserver();
+        ForgetReceived(player);
+        player.playState = 3;
+        EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
+        SendMessageA(player.window, WM_HOTKEY, 0x9000, 0);
+        PostMessageA(player.window, RegisterWindowMessageA(kVelmoraNotify), 0, VK_MEDIA_STOP);
+        TapWithCtrlAlt(VK_NEXT);
+        SettlePlayer(player);
+        EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+        EXPECT_EQ(CountOf(player, WM_USER), 1);
+        EXPECT_EQ(CountOf(player, WM_HOTKEY), 1);
+        EXPECT_EQ(CountOf(player, RegisterWindowMessageA(kVelmoraNotify)), 1);
+        ForgetReceived(player);
+    }
 }
 
 namespace {
@@ -162,14 +206,22 @@ DWORD StopSecondPlayer(SecondPlayer& second)
 
 TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
 {
-    enum Order { kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly };
-    for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly}) {
-        SCOPED_TRACE(order == kOursQuitsFirst    ? "the earlier player quits first"
-                     : order == kLaterQuitsFirst ? "the later one does"
-                                                 : "the later one unloads the plug-in only");
+    // The middle player: between ours and the later one, its plug-in quit while its window stays.
+    PlayerDouble middle;
+    ASSERT_TRUE(CreatePlayerWindow(middle, L"Velmora middle player"));
+    UINT notify = RegisterWindowMessageA(kVelmoraNotify);
+    enum Order { kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly, kAfterAMiddleOne };
+    for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly, kAfterAMiddleOne}) {
+        SCOPED_TRACE(order == kOursQuitsFirst              ? "the earlier player quits first"
+                     : order == kLaterQuitsFirst           ? "the later one does"
+                     : order == kLaterUnloadsThePlugInOnly ? "the later one unloads the plug-in only"
+                                                           : "so does the later one, after a middle one");
+        ASSERT_TRUE(InstallObserver());
         ASSERT_TRUE(LoadPlugin(plugin, player.window));
+        if (order == kAfterAMiddleOne)   // the record as the middle player's install left it
+            WriteRecord(0x4D1D, reinterpret_cast<DWORD>(middle.window));
         SecondPlayer second;
-        ASSERT_TRUE(StartSecondPlayer(second, order == kLaterUnloadsThePlugInOnly));
+        ASSERT_TRUE(StartSecondPlayer(second, order >= kLaterUnloadsThePlugInOnly));
         HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
         HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kVelmoraMapping);
         ASSERT_NE(mapping, nullptr);
@@ -192,23 +244,31 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
             EXPECT_EQ(StopSecondPlayer(second), 2u);
             EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
         } else {
-            // Its window gone with it, or still there without the plug-in: ours answers.
+            // Its window gone with it, or still there without the plug-in: ours answers, and
+            // the middle window, whose plug-in has gone too, hears nothing.
             if (order == kLaterQuitsFirst) {
                 EXPECT_EQ(StopSecondPlayer(second), 1u);
             } else {
                 ASSERT_TRUE(UnplugSecondPlayer(second));
             }
-            TapKey(VK_MEDIA_STOP);
+            Observed().clear();
+            TapKey(VK_MEDIA_PLAY_PAUSE);
             EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(player).empty(); }));
             SettlePlayer(player);
-            EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40047});
-            if (order == kLaterUnloadsThePlugInOnly) {
+            SettlePlayer(middle);
+            EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40045});
+            EXPECT_EQ(ObservedCount(VK_MEDIA_PLAY_PAUSE, WM_KEYDOWN), 0);
+            EXPECT_EQ(ObservedCount(VK_MEDIA_PLAY_PAUSE, WM_KEYUP), 0);
+            EXPECT_EQ(CountOf(middle, notify), 0);
+            if (order != kLaterQuitsFirst) {
                 EXPECT_EQ(StopSecondPlayer(second), 1u);
             }
             UnloadPlugin(plugin);
         }
+        RemoveObserver();
         ForgetReceived(player);
     }
+    DestroyPlayerWindow(middle);
 }
 
 TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
@@ -350,19 +410,6 @@ void StopHolder(Holder& h)
     h = {};
 }
 
-// Junk written over the record after init, as if the other program kept scribbling.
-void ScribbleOverRecord()
-{
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, kVelmoraMapping);
-    if (!mapping)
-        return;
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 8)) {
-        FillMemory(view, 8, 0x5A);
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
-}
-
 // Reserved pages fault when touched on Windows, so they are read only where IsBadReadPtr finds
 // them readable, as this Wine makes them. True when still reserved and unwritten.
 bool RecordStillReservedAndEmpty()
@@ -392,7 +439,7 @@ TEST_F(LoadedDll, MappingTakenFirstByAnotherProcessStillLetsKeysBeAnswered)
         if (started) {
             ASSERT_TRUE(LoadPlugin(plugin, player.window));
             if (!std::strcmp(mode, "garbage"))
-                ScribbleOverRecord();
+                WriteRecord(0x5A5A5A5A, 0x5A5A5A5A);   // as if it kept scribbling
             ForgetReceived(player);
             TapKey(VK_MEDIA_STOP);
             TapKey(VK_MEDIA_NEXT_TRACK);

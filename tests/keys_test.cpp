@@ -141,6 +141,24 @@ TEST(HostDispatchDecision, CommandForKeyFollowsThePlayState)
     EXPECT_EQ(CommandForKey(0xFFFFFFFF, 1, 0), 0u);
 }
 
+TEST(HostDispatchDecision, QuitHandsTheProcedureBackOnlyWhenNothingStillNeedsOurs)
+{
+    struct Row { bool gone, onTop, inside; LeaveAction expected; };
+    const Row rows[] = {
+        {false, true, false, LeaveAction::kRestore},
+        {false, false, false, LeaveAction::kPin},   // a later subclass calls into us
+        {false, true, true, LeaveAction::kPin},     // the player returns into us
+        {false, false, true, LeaveAction::kPin},
+        {true, false, false, LeaveAction::kNothing},
+        {true, true, false, LeaveAction::kNothing},
+        {true, false, true, LeaveAction::kPin},     // destroyed inside a message, quit inside it
+        {true, true, true, LeaveAction::kPin},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(DecideLeave(r.gone, r.onTop, r.inside), r.expected)
+            << "gone " << r.gone << " on top " << r.onTop << " inside " << r.inside;
+}
+
 TEST_F(HostDispatch, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTableAllows)
 {
     StartPlugin();
@@ -288,11 +306,11 @@ TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
 TEST_F(KeyboardHook, FirstInstallReturnsOneAndTheSecondZero)
 {
     gState.notifyMessage = RegisterWindowMessageA(kVelmoraNotify);
-    InitializeCriticalSection(&gState.lock);
+    CreateHookLock();
     EXPECT_EQ(InstallKeyboardHook(), 1);
     EXPECT_EQ(InstallKeyboardHook(), 0);
     EXPECT_NE(RemoveKeyboardHook(), 0);
-    DeleteCriticalSection(&gState.lock);
+    ForgetKeyboardHook();
 }
 
 TEST_F(KeyboardHook, SharedRecordNamesTheHookAndThePlayerWindow)

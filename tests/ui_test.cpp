@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -372,6 +373,95 @@ TEST_F(SettingsPage, OkAppliesEvenWhenNothingCanBeStoredAndTheNextSheetStartsFro
     DriveSheet(PSBTN_OK, [&](HWND sheet) { Click(CurrentPage(sheet), 1007); });
     EXPECT_EQ(FlagsInMemory(), (std::vector<int>{1, 1, 1, 1, 1, 1}));
     EXPECT_EQ(StoredFlags(), kNothingStored);
+}
+
+namespace {
+
+int CountSheets()
+{
+    int count = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", "Velmora")) != nullptr;)
+        ++count;
+    return count;
+}
+
+std::vector<bool> KeyBoxesShown(HWND sheet)
+{
+    std::vector<bool> shown;
+    for (int id = 1002; id <= 1007; ++id)
+        shown.push_back(IsChecked(CurrentPage(sheet), id));
+    return shown;
+}
+
+// The player's Preferences window: the sheet leaves it enabled, so its Configure button calls
+// config again, from inside the sheet's modal loop.
+constexpr UINT kConfigureClicked = WM_APP;
+std::atomic<int> gConfigReturns;
+
+LRESULT CALLBACK PreferencesProc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg != kConfigureClicked)
+        return DefWindowProcA(window, msg, wp, lp);
+    SetForegroundWindow(window);   // the click activated it
+    PluginConfig();
+    ++gConfigReturns;
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(ConfigurationSheet, ConfigAgainWhileOpenRaisesThatSheetWhoseOkStoresWhatItShows)
+{
+    LoadKeyFlags();   // the four track keys on, the volume keys off
+    HWND preferences = CreateFocusedWindow(PreferencesProc, "VelmoraPreferences");
+    ASSERT_NE(preferences, nullptr);
+    gConfigReturns = 0;
+    int sheetsAfterAgain = 0, returnsWhileOpen = 0;
+    bool raised = false, restored = false;
+    std::vector<bool> shown;
+    DriveSheet(PSBTN_OK, [&](HWND sheet) {
+        Click(CurrentPage(sheet), 1006);
+        ShowWindow(sheet, SW_MINIMIZE);   // and Preferences comes to the front with the click
+        PostMessageA(preferences, kConfigureClicked, 0, 0);
+        WaitUntil([&] { return gConfigReturns > 0 || CountSheets() > 1; });
+        returnsWhileOpen = gConfigReturns;
+        sheetsAfterAgain = CountSheets();
+        raised = GetForegroundWindow() == sheet;
+        restored = IsWindowVisible(sheet) && !IsIconic(sheet);
+        // The user goes on in the sheet in front, then presses its OK.
+        HWND front = WaitForSheet();
+        Click(CurrentPage(front), 1007);
+        shown = KeyBoxesShown(front);
+        SendMessageA(front, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        PostMessageA(front, WM_NULL, 0, 0);
+        WaitUntil([&] { return !IsWindow(front); });
+    }, PluginConfig);
+    std::vector<long> stored = StoredFlags();
+    std::vector<long> storedShown;
+    for (bool box : shown)
+        storedShown.push_back(box);
+
+    // A sheet that cannot be made (its owner is gone) does not leave config taking it for open:
+    // the call after it opens a fresh sheet, from the applied flags.
+    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    gState.plugin.hwndParent = gone;
+    PluginConfig();
+    gState.plugin.hwndParent = player.window;
+    int sheetsAfterFailure = CountSheets();
+    std::vector<bool> shownNext;
+    DriveSheet(PSBTN_CANCEL, [&](HWND sheet) { shownNext = KeyBoxesShown(sheet); }, PluginConfig);
+    DestroyWindow(preferences);
+
+    EXPECT_EQ(returnsWhileOpen, 1);
+    EXPECT_EQ(sheetsAfterAgain, 1);
+    EXPECT_TRUE(raised);
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(shown, (std::vector<bool>{true, true, true, true, true, true}));
+    EXPECT_EQ(stored, storedShown);
+    EXPECT_EQ(sheetsAfterFailure, 0);
+    EXPECT_EQ(shownNext, shown);
+    EXPECT_EQ(CountSheets(), 0);
 }
 
 namespace {

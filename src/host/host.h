@@ -61,25 +61,37 @@ struct HookState {
     HWND target;     // where notifications go; 0 means the hook does not act
     HANDLE mapping;
     SharedHookRecord* record;    // the mapping's view, kept while hooked; null if unusable
-    SharedHookRecord previous;   // what the record held before we wrote it
     int attached;    // the hook procedure has read the shared record in this process
     HHOOK own;       // the hook this process installed: the only one it ever unhooks
     HWND watch;      // message-only window whose timer notices a stalled thread
     DWORD lastTickMs;
     DWORD stallMs;   // a gap between ticks longer than this may have cost us the hook
     UINT passedDown; // key whose key-down could not be posted, so its key-up is passed too
+    CRITICAL_SECTION lock;   // taken by install, removal and the stall watch only
+};
+
+// One window whose procedure we replaced, and the procedure its messages go on to.
+struct Subclass {
+    HWND window;
+    WNDPROC previous;   // in the window's own character set
+    int unicode;        // the window's character set, asked once when we entered it
+};
+
+// Where HostWindowProc sits in the player window's procedure chain.
+struct PlayerChain {
+    Subclass entered;   // the player window of this load
+    Subclass kept;      // a window we stay in after an unload that pinned us
+    int depth;          // HostWindowProc frames on the stack
 };
 
 struct PluginState {
     GeneralPurposePlugin plugin;   // export; the player writes the window and instance
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
-    WNDPROC previousPlayerProc;    // lifecycle
-    HWND chainedWindow;            // lifecycle: still subclassed after an unload that pinned us
-    WNDPROC chainedProc;           // lifecycle: where that window's messages go on to
-    int hostProcDepth;             // dispatch: HostWindowProc frames on the stack
-    CRITICAL_SECTION lock;         // lifecycle; taken by hook install and removal only
-    HookState hook;                // keyboard hook; quit forgets it
+    PlayerChain chain;             // player window chain
+    HookState hook;                // keyboard hook; it forgets itself after removal
+    int sheetRunning;              // config sheet: inside its modal call
+    HWND sheet;                    // config sheet: its window, once the Settings page exists
 };
 
 // The state as the library is loaded, defined beside the entries it names; tests assign it

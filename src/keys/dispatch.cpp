@@ -1,4 +1,4 @@
-// The procedure put in front of the player's own: hotkeys and key notifications become commands.
+// Hotkeys and key notifications on the player window become player commands.
 #include "keys/key_bindings.h"
 #include "keys/keys.h"
 
@@ -20,7 +20,7 @@ void OnHotkey(HWND hwnd, WPARAM id)
     }
 }
 
-LRESULT OnKeyNotification(HWND hwnd, LPARAM vk)
+void OnKeyNotification(HWND hwnd, LPARAM vk)
 {
     LRESULT playState = SendMessageA(hwnd, WM_USER, 0, kQueryPlayState);
     LRESULT positionMs = 0;
@@ -29,19 +29,6 @@ LRESULT OnKeyNotification(HWND hwnd, LPARAM vk)
     UINT command = CommandForKey(static_cast<UINT>(vk), playState, positionMs);
     if (command != kNoCommand)
         SendCommand(hwnd, command);
-    return 0;   // never passed on: the player has no use for it
-}
-
-LRESULT DispatchHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == WM_HOTKEY)
-        OnHotkey(hwnd, wp);   // and the player still sees the hotkey itself
-    // A failed registration leaves the id 0, which must not capture WM_NULL.
-    if (msg == gState.notifyMessage && msg != 0)
-        return OnKeyNotification(hwnd, lp);
-    // A window we stayed chained into keeps its own procedure after a load on another window.
-    WNDPROC next = hwnd == gState.chainedWindow ? gState.chainedProc : gState.previousPlayerProc;
-    return CallWindowProcA(next, hwnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -64,12 +51,13 @@ UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
     return binding->command;
 }
 
-// Counted, because the host may unload us inside a message that came through here: quit then
-// keeps this code mapped for the frames still to return into it.
-LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+bool OnHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    ++gState.hostProcDepth;
-    LRESULT result = DispatchHostMessage(hwnd, msg, wp, lp);
-    --gState.hostProcDepth;
-    return result;
+    if (msg == WM_HOTKEY)
+        OnHotkey(hwnd, wp);   // and the player still sees the hotkey itself
+    // A failed registration leaves the id 0, which must not capture WM_NULL.
+    if (msg != gState.notifyMessage || msg == 0)
+        return false;
+    OnKeyNotification(hwnd, lp);   // never passed on: the player has no use for it
+    return true;
 }

@@ -107,29 +107,28 @@ void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
     GetLastInputInfo(&input);
     if (static_cast<int>(input.dwTime - before) < 0)
         return;
-    EnterCriticalSection(&gState.lock);
+    EnterCriticalSection(&gState.hook.lock);
     RenewLocked();
-    LeaveCriticalSection(&gState.lock);
+    LeaveCriticalSection(&gState.hook.lock);
 }
 
+// The guards go by the hook this process installed: the record, which anyone can write, may
+// have handed gState.hook.hook any value, 0 included.
 int InstallLocked()
 {
-    if (gState.hook.hook)
+    if (gState.hook.own)
         return 0;
-    gState.hook.hook = HookKeyboard();
-    if (!gState.hook.hook)
+    gState.hook.own = HookKeyboard();
+    if (!gState.hook.own)
         return 0;
-    gState.hook.own = gState.hook.hook;
+    gState.hook.hook = gState.hook.own;
     // An existing mapping of this name (another player) is opened and taken over.
     gState.hook.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                              kSharedMappingSize, kSharedMappingName);
-    // Mapped while we are hooked: an earlier player's hook reads it on every answered key, and
-    // quit hands it back to the player that had it before us.
+    // Mapped while we are hooked: every player's hook reads it on every answered key.
     gState.hook.record = static_cast<SharedHookRecord*>(MapRecord(gState.hook.mapping));
-    if (gState.hook.record) {
-        gState.hook.previous = *gState.hook.record;
-        *gState.hook.record = {gState.hook.hook, PlayerWindow()};
-    }
+    if (gState.hook.record)
+        *gState.hook.record = {gState.hook.own, PlayerWindow()};
     gState.hook.target = PlayerWindow();
     // A window of our own, not the player's timers; a system class, so nothing to unregister.
     gState.hook.stallMs = HookTimeoutMs();
@@ -143,55 +142,71 @@ int InstallLocked()
 
 int RemoveLocked()
 {
-    if (!gState.hook.hook)
+    if (!gState.hook.own)
         return 1;
     DestroyWindow(gState.hook.watch);   // its timer goes with it
     gState.hook.watch = nullptr;
     // Our own hook, even when the record gave us another player's handle for CallNextHookEx.
     int result = UnhookWindowsHookEx(gState.hook.own);
+    // Named by no one rather than handed back: the player that had it before may have quit
+    // since, and keys sent to its window would be lost. Every hook left answers at its own
+    // player then, and the newest of them is called first.
     if (SharedHookRecord* record = gState.hook.record) {
         if (record->target == PlayerWindow())   // else a player that installed since keeps it
-            *record = gState.hook.previous;
+            *record = {};
         UnmapViewOfFile(record);
         gState.hook.record = nullptr;
     }
     if (gState.hook.mapping)
         CloseHandle(gState.hook.mapping);
-    // The hook and mapping handles are deliberately left set: a removed hook is never
-    // installed again (quit forgets them, for a module that stays loaded).
+    // The handles are deliberately left set: a removed hook is never installed again until
+    // ForgetKeyboardHook, for a module that stays loaded.
     return result;
 }
 
-// The player that installed last answers, and the record changes as players come and go: read
-// it again for each answered key (never on the pass-through path).
+// The player that installed last answers while it is there, and the record changes as players
+// come and go: read it again for each answered key (never on the pass-through path). A record
+// that names no live window leaves the key to this player.
 void FollowRecord()
 {
-    const SharedHookRecord* record = gState.hook.record;
-    if (!record)
-        return;
-    SharedHookRecord now = *record;
-    if (now.target != gState.hook.target && IsWindow(now.target)) {
+    if (const SharedHookRecord* record = gState.hook.record) {
+        SharedHookRecord now = *record;
         gState.hook.hook = now.hook;
         gState.hook.target = now.target;
+    }
+    if (!IsWindow(gState.hook.target)) {
+        gState.hook.hook = gState.hook.own;
+        gState.hook.target = PlayerWindow();
     }
 }
 
 }  // namespace
 
+void CreateHookLock()
+{
+    InitializeCriticalSection(&gState.hook.lock);
+}
+
 int InstallKeyboardHook()
 {
-    EnterCriticalSection(&gState.lock);
+    EnterCriticalSection(&gState.hook.lock);
     int installed = InstallLocked();
-    LeaveCriticalSection(&gState.lock);
+    LeaveCriticalSection(&gState.hook.lock);
     return installed;
 }
 
 int RemoveKeyboardHook()
 {
-    EnterCriticalSection(&gState.lock);
+    EnterCriticalSection(&gState.hook.lock);
     int result = RemoveLocked();
-    LeaveCriticalSection(&gState.lock);
+    LeaveCriticalSection(&gState.hook.lock);
     return result;
+}
+
+void ForgetKeyboardHook()
+{
+    DeleteCriticalSection(&gState.hook.lock);
+    gState.hook = {};
 }
 
 int FlagOfKey(UINT vk)
@@ -212,9 +227,6 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event)
     if (!FlagOfKey(vk))
         return CallNextHookEx(gState.hook.hook, code, msg, event);
     FollowRecord();
-    // A later player that has gone leaves its window in the record: this one answers then.
-    if (!IsWindow(gState.hook.target))
-        gState.hook.target = PlayerWindow();
     // Posted, not sent: the hook must return before the player acts on the key.
     if (msg == WM_KEYDOWN && PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk))
         return -1;

@@ -14,12 +14,10 @@ constexpr PluginState kLoadedState = {
     },
     .keys = {},
     .notifyMessage = 0,
-    .previousPlayerProc = nullptr,
-    .chainedWindow = nullptr,
-    .chainedProc = nullptr,
-    .hostProcDepth = 0,
-    .lock = {},
+    .chain = {},
     .hook = {},
+    .sheetRunning = 0,
+    .sheet = nullptr,
 };
 
 constinit PluginState gState = kLoadedState;

@@ -49,6 +49,7 @@ void FillPage(PROPSHEETPAGEA_V2* page, int templateId, const char* title, DLGPRO
 // The page always starts from the flags in memory, so a cancelled change is forgotten.
 void OnInitSettings(HWND page)
 {
+    gState.sheet = GetParent(page);
     CheckDlgButton(page, IDC_HOTKEYS_PAGE, BST_CHECKED);
     for (const KeyBox& box : kKeyBoxes)
         CheckDlgButton(page, box.id, gState.keys.*box.flag ? BST_CHECKED : BST_UNCHECKED);
@@ -74,6 +75,15 @@ bool IsApply(LPARAM lp)
     return header && header->code == static_cast<UINT>(PSN_APPLY);
 }
 
+// Restored and shown even when it is minimised or was hidden with a minimised player.
+void RaiseSheet(HWND sheet)
+{
+    if (!sheet)
+        return;   // still being made: it shows itself
+    ShowWindow(sheet, SW_RESTORE);
+    SetForegroundWindow(sheet);
+}
+
 }  // namespace
 
 void FillConfigSheet(ConfigSheet* sheet)
@@ -90,11 +100,21 @@ void FillConfigSheet(ConfigSheet* sheet)
     sheet->header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(sheet->pages);
 }
 
+// The player's Preferences window stays enabled under the sheet, so a second request comes
+// through the sheet's own modal loop. A second sheet would let the first one's OK store its stale
+// boxes over what the second applied, and its closing would re-enable the player too early.
 void RunConfigSheet()
 {
+    if (gState.sheetRunning) {
+        RaiseSheet(gState.sheet);
+        return;
+    }
     ConfigSheet sheet;
     FillConfigSheet(&sheet);
+    gState.sheetRunning = 1;
     PropertySheetA(&sheet.header);   // a sheet that cannot be made is silently not shown
+    gState.sheetRunning = 0;
+    gState.sheet = nullptr;
 }
 
 // Returns 0 for every message: the apply notification reports no error, so the sheet closes or

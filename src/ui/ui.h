@@ -13,7 +13,8 @@ struct ConfigSheet {
 
 // Fills the sheet the player's configure request shows: Settings, then About, over the player.
 void FillConfigSheet(ConfigSheet* sheet);
-// Runs the sheet modally; returns when the user closes it.
+// Runs the sheet modally; returns when the user closes it. While it runs, a further call brings
+// it to the front and returns at once.
 void RunConfigSheet();
 
 INT_PTR CALLBACK SettingsPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp);
