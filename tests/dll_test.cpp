@@ -31,6 +31,7 @@ protected:
     void TearDown() override
     {
         UnloadPlugin(plugin);
+        RemoveObserver();
         DestroyPlayerWindow(player);
         PumpMessages(10);
         DeleteSettingsTree();
@@ -80,6 +81,7 @@ TEST_F(LoadedDll, KeysAndHotkeysDriveThePlayer)
     SettlePlayer(player);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40048, 40044, 40046}));
     EXPECT_EQ(CountOf(player, WM_HOTKEY), 2);
+    EXPECT_EQ(TitleFault(player, 2), "");
 }
 
 namespace {
@@ -123,6 +125,8 @@ TEST_F(LoadedDll, PlayerWindowOutlivesTheUnloadedPluginWhateverTheRecordSaidOfIt
         EXPECT_TRUE(PumpUntil([&] { return !CommandsOf(player).empty(); }));
         UnloadPlugin(plugin);
         ASSERT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
+        EXPECT_EQ(WindowProcOf(player.window), originalProc);
+        EXPECT_EQ(TitleFault(player, hookless ? 4 : 3), "");
         // Nothing of ours runs any more: no watch window and its timer, no hook in unloaded code.
         EXPECT_EQ(CountMessageOnlyWindowsOfThisThread(), baseline);
         TapKey(VK_MEDIA_STOP);
@@ -535,26 +539,39 @@ TEST_F(LoadedDll, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
     DestroyWindow(focus);
 }
 
-TEST_F(LoadedDll, PlayerWindowDestroyedBeforeQuitLeavesQuitAndKeysHarmless)
-{
-    ASSERT_TRUE(LoadPlugin(plugin, player.window));
-    DestroyPlayerWindow(player);
-    TapKey(VK_MEDIA_STOP);   // the hook's target is gone: the post simply fails
-    PumpUntil([] { return true; });
-    UnloadPlugin(plugin);
-    EXPECT_EQ(GetModuleHandleA("gen_velmora.dll"), nullptr);
-    // The hotkeys went with the window; a new one can take them.
-    ASSERT_TRUE(CreatePlayerWindow(player));
-    EXPECT_TRUE(RegisterHotKey(player.window, 0x9000, MOD_CONTROL | MOD_ALT, VK_NEXT));
-    UnregisterHotKey(player.window, 0x9000);
-}
-
 // A copy of the DLL under its own name, for a test whose module stays loaded for good: the
 // other tests keep loading and unloading a module of their own.
 std::string CopyOfDll(const char* name)
 {
     std::string copy = ProgramFolder() + name;
     return CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
+}
+
+bool PassedOnWhole(DWORD vk, int times)
+{
+    return ObservedCount(vk, WM_KEYDOWN) == times && ObservedCount(vk, WM_KEYUP) == times;
+}
+
+// The player's own exit: its window goes first, its message loop ends, then quit; the library
+// is never freed. Our hook is older than the plug-in's, so it sees only what the plug-in passes.
+TEST_F(LoadedDll, PlayerExitDestroysTheWindowBeforeQuitAndKeysGoOnFromThenOn)
+{
+    ASSERT_TRUE(InstallObserver());
+    std::string copy = CopyOfDll("gen_velmora_at_exit.dll");
+    ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    DestroyPlayerWindow(player);
+    EXPECT_EQ(CountOf(player, WM_DESTROY), 1);     // through the plug-in's procedure
+    EXPECT_EQ(CountOf(player, WM_NCDESTROY), 1);
+    TapKey(VK_MEDIA_STOP);   // nobody left to tell: passed on, not swallowed
+    EXPECT_TRUE(PumpUntil([] { return PassedOnWhole(VK_MEDIA_STOP, 1); }));
+    QuitPlugin(plugin);
+    EXPECT_NE(GetModuleHandleA("gen_velmora_at_exit.dll"), nullptr);   // stays, as at exit
+    TapKey(VK_MEDIA_STOP);
+    EXPECT_TRUE(PumpUntil([] { return PassedOnWhole(VK_MEDIA_STOP, 2); }));
+    // The hotkeys went with the window; a new one can take them.
+    ASSERT_TRUE(CreatePlayerWindow(player));
+    EXPECT_TRUE(RegisterHotKey(player.window, 0x9000, MOD_CONTROL | MOD_ALT, VK_NEXT));
+    UnregisterHotKey(player.window, 0x9000);
 }
 
 WNDPROC gForwardTo;
@@ -588,6 +605,7 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     ForgetReceived(player);
     EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);   // down the chain, through us
     EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+    EXPECT_EQ(TitleFault(player, 3), "");
 
     // The player loads it again, into the module that stayed: on the same window, on a new one,
     // and on the first again. Each load works like the first, quit closes nothing of the
@@ -599,9 +617,11 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     gOtherForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         other.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OtherWindowProc)));
     gForeignMessages = 0;
+    int track = 4;
     for (PlayerDouble* p : {&player, &other, &player}) {
         SCOPED_TRACE(p == &player ? "first window" : "new window");
         ASSERT_TRUE(LoadPlugin(plugin, p->window, copy.c_str()));
+        EXPECT_EQ(TitleFault(*p, ++track), "");
         ForgetReceived(*p);
         SendMessageA(p->window, WM_USER, 0, 104);
         EXPECT_EQ(QueriesOf(*p), std::vector<LPARAM>{104});   // once, not round a loop
@@ -614,35 +634,55 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
         UnloadPlugin(plugin);
         SendMessageA(player.window, WM_USER, 0, 104);
         EXPECT_NE(WaitForSingleObject(hostEvent, 0), WAIT_FAILED);
+        EXPECT_EQ(TitleFault(*p, ++track), "") << "after the unload";
     }
     EXPECT_EQ(gForeignMessages, 0);
     CloseHandle(hostEvent);
     DestroyPlayerWindow(other);
 }
 
-// The player's own command handler unloads the plug-in, as hosts do on exit or from a menu.
+// The player's own procedure takes the plug-in down inside a message that came through it: the
+// player quits it at session end, its window alive; other hosts unload it from a menu command.
+void QuitOnEndSession(PlayerDouble& player)
+{
+    QuitPlugin(*static_cast<LoadedPlugin*>(player.context));
+}
+
 void UnloadOnCommand(PlayerDouble& player, UINT command)
 {
     if (command == 40001)
         UnloadPlugin(*static_cast<LoadedPlugin*>(player.context));
 }
 
-TEST_F(LoadedDll, UnloadInsideAMessageThatCameThroughThePlugInLeavesThePlayerRunning)
+TEST_F(LoadedDll, QuitAtSessionEndOrUnloadInsideAMessageThatCameThroughThePlugInLeavesThePlayerRunning)
 {
     std::string copy = CopyOfDll("gen_velmora_unloaded_in_a_message.dll");
-    ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    ASSERT_TRUE(InstallObserver());   // older than the plug-in's hook: sees what it passes on
+    player.onEndSession = QuitOnEndSession;
     player.onCommand = UnloadOnCommand;
     player.context = &plugin;
-    SendMessageA(player.window, WM_COMMAND, 40001, 0);   // returns through the plug-in's frames
-    EXPECT_EQ(plugin.module, nullptr);
-    player.onCommand = nullptr;
-    player.playState = 3;
-    ForgetReceived(player);
-    EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
-    TapKey(VK_MEDIA_STOP);   // no hook any more: nothing answers it
-    SettlePlayer(player);
-    EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+    int track = 20;
+    // The second load goes into the module that stayed after the first quit.
+    for (UINT message : {WM_ENDSESSION, WM_COMMAND}) {
+        SCOPED_TRACE(message == WM_ENDSESSION ? "quit at session end" : "unloaded by a command");
+        ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+        EXPECT_EQ(TitleFault(player, ++track), "") << "loaded";
+        ForgetReceived(player);
+        // Returns through the plug-in's frames.
+        SendMessageW(player.window, message, message == WM_ENDSESSION ? TRUE : 40001, 0);
+        EXPECT_EQ(plugin.module, nullptr);
+        EXPECT_EQ(CountOf(player, message), 1);
+        player.playState = 3;
+        ForgetReceived(player);
+        Observed().clear();
+        EXPECT_EQ(SendMessageA(player.window, WM_USER, 0, 104), 3);
+        EXPECT_EQ(TitleFault(player, ++track), "") << "after it";
+        TapKey(VK_MEDIA_STOP);   // no hook any more: nothing answers it
+        SettlePlayer(player);
+        EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
+        EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+        EXPECT_TRUE(PassedOnWhole(VK_MEDIA_STOP, 1));
+    }
 }
 
 // Closes the sheet from the sheet's own thread: Cancel the first time, OK the second. A sheet

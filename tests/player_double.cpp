@@ -236,15 +236,20 @@ std::string Utf8(const std::wstring& text)
     return Narrow(text, CP_UTF8);
 }
 
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(512, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 std::string TitleFault(PlayerDouble& player, int track)
 {
     bool unicode = player.charset == kUnicode;
     std::wstring title = std::to_wstring(track) +
                          (unicode ? L". 日本語 ไทย עברית - Winamp" : L". Artist - Title - Winamp");
     SetWindowTextW(player.window, title.c_str());
-    std::wstring readBack(256, L'\0');
-    readBack.resize(static_cast<size_t>(
-        GetWindowTextW(player.window, readBack.data(), static_cast<int>(readBack.size()))));
+    std::wstring readBack = WindowText(player.window);
     std::string fault;
     if (player.caption != title)
         fault += "the player's own procedure received \"" + Utf8(player.caption) + "\"; ";

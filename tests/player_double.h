@@ -59,6 +59,7 @@ LONG_PTR WindowProcOf(HWND window);
 // is still of its own character set; else what went wrong. A new track number at each step, so
 // an old title cannot pass.
 std::string TitleFault(PlayerDouble& player, int track);
+std::wstring WindowText(HWND window);   // GetWindowTextW
 std::string Utf8(const std::wstring& text);
 
 // Dispatches this thread's messages for timeoutMs in all: only for showing that nothing more

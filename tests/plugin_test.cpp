@@ -67,16 +67,32 @@ TEST_F(Lifecycle, HotkeyHeldElsewhereCostsNothingElse)
     DestroyWindow(other);
 }
 
-TEST_F(Lifecycle, QuitHandsThePlayerWindowItsOwnProcedureBack)
+// The player's window is Unicode; other hosts' may be ANSI. Either keeps its character set and
+// any title it sets while the plug-in runs.
+TEST_F(Lifecycle, PlayerWindowKeepsItsTitleAndCharacterSetUntilQuitHandsItsOwnProcedureBack)
 {
-    LONG_PTR original = WindowProcOf(player.window);
-    StartPlugin();
-    EXPECT_NE(WindowProcOf(player.window), original);
-    StopPlugin();
-    EXPECT_EQ(WindowProcOf(player.window), original);
-    ForgetReceived(player);
-    SendMessageA(player.window, WM_USER, 0, 104);
-    EXPECT_EQ(QueriesOf(player), (std::vector<LPARAM>{104}));
+    for (PlayerCharset charset : {kUnicode, kAnsi}) {
+        SCOPED_TRACE(charset == kUnicode ? "Unicode window" : "ANSI window");
+        RecreatePlayer(charset);
+        LONG_PTR original = WindowProcOf(player.window);
+        EXPECT_EQ(TitleFault(player, 11), "") << "before init";
+        StartPlugin();
+        EXPECT_NE(WindowProcOf(player.window), original);
+        EXPECT_EQ(TitleFault(player, 12), "") << "after init";
+        TapKey(VK_MEDIA_STOP);
+        SettlePlayer(player);
+        EXPECT_EQ(TitleFault(player, 13), "") << "after a key";
+        TapWithCtrlAlt(VK_NEXT);
+        SettlePlayer(player);
+        EXPECT_EQ(TitleFault(player, 14), "") << "after a hotkey";
+        EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40048}));
+        StopPlugin();
+        EXPECT_EQ(WindowProcOf(player.window), original);
+        EXPECT_EQ(TitleFault(player, 15), "") << "after quit";
+        ForgetReceived(player);
+        SendMessageA(player.window, WM_USER, 0, 104);
+        EXPECT_EQ(QueriesOf(player), (std::vector<LPARAM>{104}));
+    }
 }
 
 namespace {
@@ -104,6 +120,7 @@ TEST_F(Lifecycle, QuitLeavesALaterSubclassChainWhole)
     SendMessageA(player.window, WM_USER, 0, 105);
     EXPECT_EQ(gChainedCalls, 1);
     EXPECT_EQ(QueriesOf(player), (std::vector<LPARAM>{105}));
+    EXPECT_EQ(TitleFault(player, 3), "");   // through the chain we stay in
     SetWindowLongPtrW(player.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gChainedProc));
 }
 

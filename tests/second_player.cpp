@@ -41,7 +41,8 @@ int main(int argc, char** argv)
     PumpUntilSet(stop);
     SettlePlayer(player);
     int commands = static_cast<int>(CommandsOf(player).size());
-    UnloadPlugin(plugin);
+    // The player's own exit: its window goes first, then quit; the library is never freed.
     DestroyPlayerWindow(player);
+    QuitPlugin(plugin);
     return commands;
 }

@@ -21,8 +21,9 @@ constexpr std::array<CommandName, 7> kCommandNames{{
     {kCmdVolumeDown, "volume down"},
 }};
 
-constexpr std::array<const char*, kPlaylistLength> kTitles{{
-    "Harbour Lights", "Slow Tide", "Northbound", "Paper Moons", "Last Ferry",
+// Japanese, Thai, Hebrew, Greek and French, as a real playlist mixes them.
+constexpr std::array<const wchar_t*, kPlaylistLength> kTitles{{
+    L"港の灯り", L"คลื่นช้า", L"צפונה", L"Χάρτινα φεγγάρια", L"Dernière traversée",
 }};
 
 const char* StateName(LRESULT playState)
@@ -32,13 +33,6 @@ const char* StateName(LRESULT playState)
     case kPlayStatePaused:  return "paused";
     default:                return "stopped";
     }
-}
-
-// Changing track keeps playing or paused as it was, from the start of the new track.
-void GoToTrack(DemoPlayer& demo, int track)
-{
-    demo.track = (track + kPlaylistLength) % kPlaylistLength;
-    demo.window.positionMs = 0;
 }
 
 // Play restarts a playing track (the plug-in relies on that for Previous Track) and resumes a
@@ -87,6 +81,17 @@ void OnCommand(PlayerDouble& window, UINT command)
 
 }  // namespace
 
+// Changing track keeps playing or paused as it was, from the start of the new track. The title
+// goes through SetWindowTextW, as the player sets it.
+void GoToTrack(DemoPlayer& demo, int track)
+{
+    demo.track = (track + kPlaylistLength) % kPlaylistLength;
+    demo.window.positionMs = 0;
+    demo.title = std::to_wstring(demo.track + 1) + L". " + kTitles[demo.track] + L" - Winamp";
+    if (demo.window.window)
+        SetWindowTextW(demo.window.window, demo.title.c_str());
+}
+
 void AttachDemoPlayer(DemoPlayer& demo)
 {
     demo.window.onCommand = OnCommand;
@@ -131,7 +136,7 @@ void FormatCommand(UINT command, char* text, int size)
     std::snprintf(text, size, "%s (%u)", name, command);
 }
 
-const char* TrackTitle(int track)
+const wchar_t* TrackTitle(int track)
 {
-    return track >= 0 && track < kPlaylistLength ? kTitles[track] : "";
+    return track >= 0 && track < kPlaylistLength ? kTitles[track] : L"";
 }

@@ -2,12 +2,15 @@
 // player double's window so the plug-in's queries see them and its commands change them.
 #pragma once
 
+#include <string>
+
 #include "player_double.h"
 
 struct DemoPlayer {
     PlayerDouble window;      // its playState and positionMs answer the plug-in's queries
     int track = 0;            // index into the playlist
     int volumePercent = 60;
+    std::wstring title;       // the window title as last set, "2. Title - Winamp", as the player's
     UINT lastCommand = 0;     // last command the player understood; 0 before the first
     // Called after every command the player understood (the interactive window redraws here).
     void (*onChange)(DemoPlayer& demo) = nullptr;
@@ -25,9 +28,11 @@ void AttachDemoPlayer(DemoPlayer& demo);
 bool ApplyCommand(DemoPlayer& demo, UINT command);
 // Lets simulated time pass; a track that ends moves on to the next.
 void AdvanceClock(DemoPlayer& demo, LRESULT elapsedMs);
+// Moves to a track (wrapping round the playlist), from its start, and sets the window title.
+void GoToTrack(DemoPlayer& demo, int track);
 
 // "playing 2/5 0:12 vol 60%"
 void FormatState(const DemoPlayer& demo, char* text, int size);
 // "next (40048)", or "unknown (12345)"
 void FormatCommand(UINT command, char* text, int size);
-const char* TrackTitle(int track);
+const wchar_t* TrackTitle(int track);   // titles in several scripts

@@ -92,6 +92,10 @@ TEST(DemoPlayer, WindowCommandsReachThePlayerAndOtherIdsReachTheButtons)
     EXPECT_EQ(SendMessageA(demo.window.window, WM_USER, 0, 105), 4000);
     EXPECT_EQ(demo.lastCommand, 40046u);
     EXPECT_EQ(buttons, std::vector<UINT>{1000});
+    // The player's title for the new track, whole in its own script.
+    SendMessageA(demo.window.window, WM_COMMAND, 40048, 0);
+    EXPECT_EQ(WindowText(demo.window.window), std::wstring(L"4. ") + TrackTitle(3) + L" - Winamp");
+    EXPECT_EQ(demo.window.caption, demo.title);
     DestroyPlayerWindow(demo.window);
 }
 

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "demo.h"
 #include "demo_player.h"
@@ -15,13 +17,13 @@ constexpr UINT kClockTimer = 1;
 constexpr UINT kClockTickMs = 1000;
 
 struct Button {
-    const char* label;
+    const wchar_t* label;
     UINT id;   // player commands reach the player exactly as the plug-in's do
 };
 
 constexpr std::array<Button, 7> kButtons{{
-    {"|<<", kCmdPrevTrack}, {">", kCmdPlay}, {"||", kCmdPause}, {"[]", kCmdStop},
-    {">>|", kCmdNextTrack}, {"Vol -", kCmdVolumeDown}, {"Vol +", kCmdVolumeUp},
+    {L"|<<", kCmdPrevTrack}, {L">", kCmdPlay}, {L"||", kCmdPause}, {L"[]", kCmdStop},
+    {L">>|", kCmdNextTrack}, {L"Vol -", kCmdVolumeDown}, {L"Vol +", kCmdVolumeUp},
 }};
 
 struct Interactive {
@@ -34,12 +36,13 @@ struct Interactive {
 
 Interactive gDemo;   // the one demo window's controls; procedures below have no other handle
 
-HWND AddChild(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w,
-              int h, UINT id)
+// Unicode controls, like the player's window, so the title shows in its own script.
+HWND AddChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
+              int w, int h, UINT id)
 {
-    HWND child = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+    HWND child = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
-                                 GetModuleHandleA(nullptr), nullptr);
+                                 GetModuleHandleW(nullptr), nullptr);
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
     return child;
 }
@@ -48,8 +51,9 @@ void ShowState(DemoPlayer& demo)
 {
     char state[64], text[160];
     FormatState(demo, state, sizeof state);
-    std::snprintf(text, sizeof text, "%s  \"%s\"", state, TrackTitle(demo.track));
-    SetWindowTextA(gDemo.stateText, text);
+    std::wstring shown(state, state + std::strlen(state));   // ASCII
+    shown += std::wstring(L"  \"") + TrackTitle(demo.track) + L"\"";
+    SetWindowTextW(gDemo.stateText, shown.c_str());
     char command[64] = "none yet";
     if (demo.lastCommand)
         FormatCommand(demo.lastCommand, command, sizeof command);
@@ -65,17 +69,17 @@ void OnButton(DemoPlayer&, UINT id)
 
 void BuildControls(HWND window)
 {
-    AddChild(window, "STATIC",
-             "Press a media key or Ctrl+Alt+PageDown/PageUp in any window.", 0,
+    AddChild(window, L"STATIC",
+             L"Press a media key or Ctrl+Alt+PageDown/PageUp in any window.", 0,
              10, 10, 390, 18, 0);
-    gDemo.stateText = AddChild(window, "STATIC", "", 0, 10, 40, 390, 18, 0);
-    gDemo.commandText = AddChild(window, "STATIC", "", 0, 10, 62, 390, 18, 0);
+    gDemo.stateText = AddChild(window, L"STATIC", L"", 0, 10, 40, 390, 18, 0);
+    gDemo.commandText = AddChild(window, L"STATIC", L"", 0, 10, 62, 390, 18, 0);
     int x = 10;
     for (const Button& b : kButtons) {
-        AddChild(window, "BUTTON", b.label, BS_PUSHBUTTON, x, 95, 50, 26, b.id);
+        AddChild(window, L"BUTTON", b.label, BS_PUSHBUTTON, x, 95, 50, 26, b.id);
         x += 55;
     }
-    AddChild(window, "BUTTON", "Configure...", BS_PUSHBUTTON, 10, 135, 100, 26, kConfigureButton);
+    AddChild(window, L"BUTTON", L"Configure...", BS_PUSHBUTTON, 10, 135, 100, 26, kConfigureButton);
 }
 
 // Closing only ends the message loop: quit and FreeLibrary must run after the plug-in's
@@ -86,7 +90,7 @@ LRESULT CALLBACK DemoWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         PostQuitMessage(0);
         return 0;
     }
-    return CallWindowProcA(gDemo.playerProc, hwnd, msg, wp, lp);
+    return CallWindowProcW(gDemo.playerProc, hwnd, msg, wp, lp);
 }
 
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
@@ -110,8 +114,10 @@ int RunInteractive(const char* dllPath)
     }
     HWND window = demo.window.window;
     BuildControls(window);
+    // In the window's own form, so it stays a Unicode window.
     gDemo.playerProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DemoWindowProc)));
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DemoWindowProc)));
+    GoToTrack(demo, 0);   // the first title
     ShowState(demo);
     ShowWindow(window, SW_SHOWNORMAL);
     if (!LoadPlugin(gDemo.loaded, window, dllPath)) {
@@ -121,9 +127,9 @@ int RunInteractive(const char* dllPath)
     }
     SetTimer(window, kClockTimer, kClockTickMs, Tick);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     KillTimer(window, kClockTimer);
     UnloadPlugin(gDemo.loaded);

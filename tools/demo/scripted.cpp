@@ -135,9 +135,27 @@ bool KeyReachedWindow(const PlayerDouble& window, size_t from, WORD vk)
 }
 
 struct Row {
-    std::string key, commands, before, after, verdict;
-    bool ok = false;
+    std::string key, commands, before, after, titleSet, titleRead, verdict;
 };
+
+std::string Verdict(const ScriptedKey& key, bool sent, bool commandRight, bool leaked,
+                    bool titleKept)
+{
+    if (!sent)
+        return "FAILED: the system refused the key presses";
+    if (commandRight && !leaked && titleKept)
+        return "ok";
+    std::string faults;
+    if (!commandRight || leaked) {
+        char text[64];
+        FormatCommand(key.expected, text, sizeof text);
+        faults = "expected " + std::string(text) + " only" +
+                 (leaked ? "; the key also reached the window" : "");
+    }
+    if (!titleKept)
+        faults += std::string(faults.empty() ? "" : "; ") + "the title read back is not the one set";
+    return "FAILED: " + faults;
+}
 
 Row RunKey(DemoPlayer& demo, const ScriptedKey& key)
 {
@@ -161,17 +179,14 @@ Row RunKey(DemoPlayer& demo, const ScriptedKey& key)
         row.commands = "none";
     FormatState(demo, text, sizeof text);
     row.after = text;
+    // What the taskbar and Alt+Tab would show: the player's title, whole, in any script.
+    std::wstring shown = WindowText(demo.window.window);
+    row.titleSet = Utf8(demo.title);
+    row.titleRead = Utf8(shown);
     bool mediaKey = key.keys[1] == 0;
     bool leaked = mediaKey && KeyReachedWindow(demo.window, messagesBefore, key.keys[0]);
-    row.ok = sent && commands.size() == 1 && commands[0] == key.expected && !leaked;
-    FormatCommand(key.expected, text, sizeof text);
-    if (row.ok)
-        row.verdict = "ok";
-    else if (!sent)
-        row.verdict = "FAILED: the system refused the key presses";
-    else
-        row.verdict = "FAILED: expected " + std::string(text) + " only" +
-                      (leaked ? "; the key also reached the window" : "");
+    bool commandRight = commands.size() == 1 && commands[0] == key.expected;
+    row.verdict = Verdict(key, sent, commandRight, leaked, shown == demo.title);
     return row;
 }
 
@@ -180,9 +195,12 @@ void PrintTable(const std::vector<Row>& rows)
     std::printf("%-18s | %-19s | %-24s    %-24s | %s\n", "key", "command received",
                 "player before", "player after", "result");
     std::printf("%s\n", std::string(105, '-').c_str());
-    for (const Row& r : rows)
+    for (const Row& r : rows) {
         std::printf("%-18s | %-19s | %-24s \xE2\x86\x92  %-24s | %s\n", r.key.c_str(),
                     r.commands.c_str(), r.before.c_str(), r.after.c_str(), r.verdict.c_str());
+        std::printf("%-18s   title set \"%s\", read back \"%s\"\n", "", r.titleSet.c_str(),
+                    r.titleRead.c_str());
+    }
 }
 
 bool ShowPlayer(DemoPlayer& demo)
@@ -193,7 +211,7 @@ bool ShowPlayer(DemoPlayer& demo)
     ShowWindow(demo.window.window, SW_SHOWNORMAL);
     SetForegroundWindow(demo.window.window);
     SettlePlayer(demo.window);
-    demo.track = 1;
+    GoToTrack(demo, 1);
     demo.window.playState = kPlayStatePlaying;
     demo.window.positionMs = kStartPositionMs;
     return true;
@@ -230,7 +248,7 @@ int RunScripted(const char* dllPath)
     PrintTable(rows);
     int passed = 0;
     for (const Row& r : rows)
-        passed += r.ok;
+        passed += r.verdict == "ok";
     if (!enabled)
         std::printf("Could not enable all six keys in HKCU\\%s for the run.\n", kSettingsKeyPath);
     std::printf("%d of %d keys did what they should.\n", passed, static_cast<int>(rows.size()));
