@@ -88,7 +88,7 @@ struct PluginState {
     GeneralPurposePlugin plugin;   // export; the player writes the window and instance
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
-    PlayerChain chain;             // player window chain
+    PlayerChain chain;             // keys: entering and leaving the player window
     HookState hook;                // keyboard hook; it forgets itself after removal
     int sheetRunning;              // config sheet: inside its modal call
     HWND sheet;                    // config sheet: its window, once the Settings page exists
