@@ -443,7 +443,7 @@ TEST_F(ConfigurationSheet, ConfigAgainWhileOpenRaisesThatSheetWhoseOkStoresWhatI
 
     // A sheet that cannot be made (its owner is gone) does not leave config taking it for open:
     // the call after it opens a fresh sheet, from the applied flags.
-    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND gone = CreateOtherWindow();
     DestroyWindow(gone);
     gState.plugin.hwndParent = gone;
     PluginConfig();
