@@ -155,7 +155,7 @@ struct SecondPlayer {
     PROCESS_INFORMATION process{};
     HANDLE ready = nullptr;
     HANDLE stop = nullptr;
-    HANDLE unplug = nullptr;
+    HANDLE act = nullptr;
 };
 
 bool WaitUntilReady(SecondPlayer& second)
@@ -164,26 +164,27 @@ bool WaitUntilReady(SecondPlayer& second)
     return WaitForMultipleObjects(2, waits, FALSE, kWaitMs) == WAIT_OBJECT_0;
 }
 
-// With unplugs, it waits to be told to quit its plug-in before it is told to stop.
-bool StartSecondPlayer(SecondPlayer& second, bool unplugs = false)
+// With an action ("unplug" or "hang"), it waits to be told to take it before it is told to stop.
+bool StartSecondPlayer(SecondPlayer& second, const char* action = nullptr)
 {
     second.ready = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-ready");
     second.stop = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-stop");
-    second.unplug = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-unplug");
+    second.act = CreateEventA(nullptr, TRUE, FALSE, "velmora-test-second-act");
     std::string command = "second_player.exe velmora-test-second-ready velmora-test-second-stop";
-    if (unplugs)
-        command += " velmora-test-second-unplug";
+    if (action)
+        command = command + " velmora-test-second-act " + action;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &second.process) && WaitUntilReady(second);
 }
 
-// It quits its plug-in and keeps its window, as a player does when the user unloads a plug-in.
-bool UnplugSecondPlayer(SecondPlayer& second)
+// It quits its plug-in and keeps its window, as a player does when the user unloads a plug-in;
+// or its thread hangs until it is told to stop.
+bool TellSecondPlayerToAct(SecondPlayer& second)
 {
     ResetEvent(second.ready);
-    SetEvent(second.unplug);
+    SetEvent(second.act);
     return WaitUntilReady(second);
 }
 
@@ -198,7 +199,7 @@ DWORD StopSecondPlayer(SecondPlayer& second)
     CloseHandle(second.process.hProcess);
     CloseHandle(second.ready);
     CloseHandle(second.stop);
-    CloseHandle(second.unplug);
+    CloseHandle(second.act);
     return commands;
 }
 
@@ -210,18 +211,23 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
     PlayerDouble middle;
     ASSERT_TRUE(CreatePlayerWindow(middle, L"Velmora middle player"));
     UINT notify = RegisterWindowMessageA(kVelmoraNotify);
-    enum Order { kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly, kAfterAMiddleOne };
-    for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly, kAfterAMiddleOne}) {
-        SCOPED_TRACE(order == kOursQuitsFirst              ? "the earlier player quits first"
-                     : order == kLaterQuitsFirst           ? "the later one does"
-                     : order == kLaterUnloadsThePlugInOnly ? "the later one unloads the plug-in only"
-                                                           : "so does the later one, after a middle one");
+    enum Order { kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly, kAfterAMiddleOne,
+                 kLaterHangs };
+    const char* const kOrderNames[] = {
+        "the earlier player quits first", "the later one does",
+        "the later one unloads the plug-in only", "so does the later one, after a middle one",
+        "the later one hangs, then recovers"};
+    for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly,
+                        kAfterAMiddleOne, kLaterHangs}) {
+        SCOPED_TRACE(kOrderNames[order]);
         ASSERT_TRUE(InstallObserver());
         ASSERT_TRUE(LoadPlugin(plugin, player.window));
         if (order == kAfterAMiddleOne)   // the record as the middle player's install left it
             WriteRecord(0x4D1D, reinterpret_cast<DWORD>(middle.window));
         SecondPlayer second;
-        ASSERT_TRUE(StartSecondPlayer(second, order >= kLaterUnloadsThePlugInOnly));
+        const char* action = order == kLaterHangs ? "hang"
+                             : order >= kLaterUnloadsThePlugInOnly ? "unplug" : nullptr;
+        ASSERT_TRUE(StartSecondPlayer(second, action));
         HWND secondWindow = FindWindowA(nullptr, "Velmora second player");
         HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kVelmoraMapping);
         ASSERT_NE(mapping, nullptr);
@@ -244,12 +250,16 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
             EXPECT_EQ(StopSecondPlayer(second), 2u);
             EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
         } else {
-            // Its window gone with it, or still there without the plug-in: ours answers, and
-            // the middle window, whose plug-in has gone too, hears nothing.
+            // Its window gone with it, still there without the plug-in, or hung: ours answers,
+            // and the middle window, whose plug-in has gone too, hears nothing. A hung player
+            // replays nothing when it recovers.
             if (order == kLaterQuitsFirst) {
                 EXPECT_EQ(StopSecondPlayer(second), 1u);
             } else {
-                ASSERT_TRUE(UnplugSecondPlayer(second));
+                ASSERT_TRUE(TellSecondPlayerToAct(second));
+            }
+            if (order == kLaterHangs) {   // the system then skips its hook, and ours is asked
+                EXPECT_TRUE(PumpUntil([&] { return IsHungAppWindow(secondWindow) != FALSE; }));
             }
             Observed().clear();
             TapKey(VK_MEDIA_PLAY_PAUSE);
@@ -552,22 +562,88 @@ bool PassedOnWhole(DWORD vk, int times)
     return ObservedCount(vk, WM_KEYDOWN) == times && ObservedCount(vk, WM_KEYUP) == times;
 }
 
+// Another thread of the test with a low-level hook of its own, older than the plug-in's: it types
+// a key when asked and tells when that key has reached it. The system calls a thread's hook only
+// while that thread fetches messages, and skips the older hooks after one that did not answer.
+struct Typist {
+    HANDLE thread = nullptr;
+    HANDLE type = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE seen = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hooked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+constexpr WORD kTypistKey = 'V';
+HHOOK gTypistHook;
+HANDLE gTypistSeen;
+
+LRESULT CALLBACK TypistHookProc(int code, WPARAM msg, LPARAM lp)
+{
+    if (code == HC_ACTION && msg == WM_KEYDOWN &&
+        reinterpret_cast<KBDLLHOOKSTRUCT*>(lp)->vkCode == kTypistKey)
+        SetEvent(gTypistSeen);
+    return CallNextHookEx(gTypistHook, code, msg, lp);
+}
+
+DWORD WINAPI RunTypist(void* parameter)
+{
+    auto* typist = static_cast<Typist*>(parameter);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    gTypistSeen = typist->seen;
+    gTypistHook = SetWindowsHookExW(WH_KEYBOARD_LL, TypistHookProc, GetModuleHandleW(nullptr), 0);
+    SetEvent(typist->hooked);
+    HANDLE waits[] = {typist->stop, typist->type};
+    for (;;) {
+        DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0)
+            break;
+        if (woke == WAIT_OBJECT_0 + 1)
+            TapKey(kTypistKey);
+        PumpMessages(0);
+    }
+    UnhookWindowsHookEx(gTypistHook);
+    return 0;
+}
+
+bool StartTypist(Typist& typist)
+{
+    typist.thread = CreateThread(nullptr, 0, RunTypist, &typist, 0, nullptr);
+    return typist.thread && WaitForSingleObject(typist.hooked, kWaitMs) == WAIT_OBJECT_0 && gTypistHook;
+}
+
+void StopTypist(Typist& typist)
+{
+    SetEvent(typist.stop);
+    WaitForSingleObject(typist.thread, kWaitMs);
+    for (HANDLE h : {typist.thread, typist.type, typist.seen, typist.stop, typist.hooked})
+        CloseHandle(h);
+}
+
 // The player's own exit: its window goes first, its message loop ends, then quit; the library
 // is never freed. Our hook is older than the plug-in's, so it sees only what the plug-in passes.
 TEST_F(LoadedDll, PlayerExitDestroysTheWindowBeforeQuitAndKeysGoOnFromThenOn)
 {
     ASSERT_TRUE(InstallObserver());
+    Typist typist;   // newer than the observer, which is on the player's thread
+    ASSERT_TRUE(StartTypist(typist));
     std::string copy = CopyOfDll("gen_velmora_at_exit.dll");
     ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    SetEvent(typist.type);   // while the player pumps, a key typed elsewhere goes on at once
+    EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(typist.seen, 0) == WAIT_OBJECT_0; }));
     DestroyPlayerWindow(player);
     EXPECT_EQ(CountOf(player, WM_DESTROY), 1);     // through the plug-in's procedure
     EXPECT_EQ(CountOf(player, WM_NCDESTROY), 1);
+    // The player's thread fetches no message until quit: a hook left on it would hold up every
+    // key typed anywhere, and the system would then pass over the older hooks.
+    SetEvent(typist.type);
+    EXPECT_EQ(WaitForSingleObject(typist.seen, kWaitMs), WAIT_OBJECT_0);
     TapKey(VK_MEDIA_STOP);   // nobody left to tell: passed on, not swallowed
     EXPECT_TRUE(PumpUntil([] { return PassedOnWhole(VK_MEDIA_STOP, 1); }));
     QuitPlugin(plugin);
     EXPECT_NE(GetModuleHandleA("gen_velmora_at_exit.dll"), nullptr);   // stays, as at exit
     TapKey(VK_MEDIA_STOP);
     EXPECT_TRUE(PumpUntil([] { return PassedOnWhole(VK_MEDIA_STOP, 2); }));
+    StopTypist(typist);
     // The hotkeys went with the window; a new one can take them.
     ASSERT_TRUE(CreatePlayerWindow(player));
     EXPECT_TRUE(RegisterHotKey(player.window, 0x9000, MOD_CONTROL | MOD_ALT, VK_NEXT));
@@ -607,20 +683,22 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     EXPECT_EQ(QueriesOf(player), std::vector<LPARAM>{104});
     EXPECT_EQ(TitleFault(player, 3), "");
 
-    // The player loads it again, into the module that stayed: on the same window, on a new one,
-    // and on the first again. Each load works like the first, quit closes nothing of the
-    // host's, and the first window's messages keep going to its own procedure.
+    // The player loads it again, into the module that stayed: on the same window, on a new one
+    // that a later procedure subclasses too (a second pinned unload), and on the first again.
+    // Each load works like the first, quit closes nothing of the host's, and each window's
+    // messages keep going to its own procedure.
     HANDLE hostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     PlayerDouble other;
     ASSERT_TRUE(CreatePlayerWindow(other, L"Velmora other window"));
     gOtherWindow = other.window;
-    gOtherForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        other.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OtherWindowProc)));
     gForeignMessages = 0;
     int track = 4;
     for (PlayerDouble* p : {&player, &other, &player}) {
         SCOPED_TRACE(p == &player ? "first window" : "new window");
         ASSERT_TRUE(LoadPlugin(plugin, p->window, copy.c_str()));
+        if (p == &other)
+            gOtherForwardTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+                other.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OtherWindowProc)));
         EXPECT_EQ(TitleFault(*p, ++track), "");
         ForgetReceived(*p);
         SendMessageA(p->window, WM_USER, 0, 104);
@@ -635,8 +713,27 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
         SendMessageA(player.window, WM_USER, 0, 104);
         EXPECT_NE(WaitForSingleObject(hostEvent, 0), WAIT_FAILED);
         EXPECT_EQ(TitleFault(*p, ++track), "") << "after the unload";
+        for (PlayerDouble* q : {&player, &other}) {   // both windows we stay in still answer
+            ForgetReceived(*q);
+            q->playState = 3;
+            EXPECT_EQ(SendMessageA(q->window, WM_USER, 0, 104), 3);
+            EXPECT_EQ(QueriesOf(*q), std::vector<LPARAM>{104});
+        }
     }
     EXPECT_EQ(gForeignMessages, 0);
+
+    // The host puts its own procedure back under the later one: a new load must subclass it
+    // afresh, or every answered key is swallowed and lost.
+    SetWindowLongPtrW(player.window, GWLP_WNDPROC, originalProc);
+    ASSERT_TRUE(LoadPlugin(plugin, player.window, copy.c_str()));
+    ForgetReceived(player);
+    TapKey(VK_MEDIA_STOP);
+    TapWithCtrlAlt(VK_NEXT);
+    EXPECT_TRUE(PumpUntil([&] { return CommandsOf(player).size() >= 2; }));
+    SettlePlayer(player);
+    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40047, 40048}));
+    UnloadPlugin(plugin);
+    EXPECT_EQ(WindowProcOf(player.window), originalProc);
     CloseHandle(hostEvent);
     DestroyPlayerWindow(other);
 }

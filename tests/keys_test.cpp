@@ -141,24 +141,6 @@ TEST(HostDispatchDecision, CommandForKeyFollowsThePlayState)
     EXPECT_EQ(CommandForKey(0xFFFFFFFF, 1, 0), 0u);
 }
 
-TEST(HostDispatchDecision, QuitHandsTheProcedureBackOnlyWhenNothingStillNeedsOurs)
-{
-    struct Row { bool gone, onTop, inside; LeaveAction expected; };
-    const Row rows[] = {
-        {false, true, false, LeaveAction::kRestore},
-        {false, false, false, LeaveAction::kPin},   // a later subclass calls into us
-        {false, true, true, LeaveAction::kPin},     // the player returns into us
-        {false, false, true, LeaveAction::kPin},
-        {true, false, false, LeaveAction::kNothing},
-        {true, true, false, LeaveAction::kNothing},
-        {true, false, true, LeaveAction::kPin},     // destroyed inside a message, quit inside it
-        {true, true, true, LeaveAction::kPin},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(DecideLeave(r.gone, r.onTop, r.inside), r.expected)
-            << "gone " << r.gone << " on top " << r.onTop << " inside " << r.inside;
-}
-
 TEST_F(HostDispatch, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTableAllows)
 {
     StartPlugin();

@@ -1,17 +1,21 @@
 // A second player process with the plug-in loaded, for tests of two players at once.
-// Usage: second_player.exe READY-EVENT STOP-EVENT [UNPLUG-EVENT]; exits with the number of
-// commands it received. Once UNPLUG-EVENT is set it unloads the plug-in, keeps its window and
-// sets READY-EVENT again.
+// Usage: second_player.exe READY-EVENT STOP-EVENT [ACT-EVENT unplug|hang]; exits with the number
+// of commands it received. Once ACT-EVENT is set it unloads the plug-in and keeps its window
+// (unplug), or stops fetching messages until STOP-EVENT (hang); either way it sets READY-EVENT
+// again first.
+#include <cstring>
+
 #include "player_double.h"
 
 namespace {
 
+// Only keeps a forgotten player from living for ever.
+constexpr DWORD kGiveUpMs = 300000;
+
 // Pump while waiting: the plug-in's hook is called through this thread's queue. A quiet spell
-// is no reason to go on (under emulation the test may take long); the deadline, a test's own
-// timeout, only keeps a forgotten player from living for ever.
+// is no reason to go on: under emulation the test may take long.
 void PumpUntilSet(HANDLE event)
 {
-    constexpr DWORD kGiveUpMs = 300000;
     DWORD start = GetTickCount();
     while (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
            GetTickCount() - start < kGiveUpMs)
@@ -26,18 +30,22 @@ int main(int argc, char** argv)
         return 255;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[1]);
     HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
-    HANDLE unplug = argc > 3 ? OpenEventA(SYNCHRONIZE, FALSE, argv[3]) : nullptr;
+    HANDLE act = argc > 4 ? OpenEventA(SYNCHRONIZE, FALSE, argv[3]) : nullptr;
+    bool hangs = argc > 4 && std::strcmp(argv[4], "hang") == 0;
     PlayerDouble player;
     LoadedPlugin plugin;
-    if (!ready || !stop || (argc > 3 && !unplug) ||
+    if (!ready || !stop || (argc > 3 && !act) ||
         !CreatePlayerWindow(player, L"Velmora second player") || !LoadPlugin(plugin, player.window))
         return 254;
     SetEvent(ready);
-    if (unplug) {
-        PumpUntilSet(unplug);
-        UnloadPlugin(plugin);
+    if (act) {
+        PumpUntilSet(act);
+        if (!hangs)
+            UnloadPlugin(plugin);
         SetEvent(ready);
     }
+    if (hangs)   // a hung player: its thread fetches nothing, then recovers at STOP-EVENT
+        WaitForSingleObject(stop, kGiveUpMs);
     PumpUntilSet(stop);
     SettlePlayer(player);
     int commands = static_cast<int>(CommandsOf(player).size());

@@ -70,25 +70,19 @@ struct HookState {
     CRITICAL_SECTION lock;   // taken by install, removal and the stall watch only
 };
 
-// One window whose procedure we replaced, and the procedure its messages go on to.
-struct Subclass {
-    HWND window;
-    WNDPROC previous;   // in the window's own character set
-    int unicode;        // the window's character set, asked once when we entered it
-};
-
-// Where HostWindowProc sits in the player window's procedure chain.
+// HostWindowProc in the player windows' procedure chains; each window we entered carries its
+// own record, under the names kept here.
 struct PlayerChain {
-    Subclass entered;   // the player window of this load
-    Subclass kept;      // a window we stay in after an unload that pinned us
-    int depth;          // HostWindowProc frames on the stack
+    int depth;              // HostWindowProc frames on the stack
+    char previousProp[20];  // the record's names, this module's own
+    char unicodeProp[20];
 };
 
 struct PluginState {
     GeneralPurposePlugin plugin;   // export; the player writes the window and instance
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
-    PlayerChain chain;             // keys: entering and leaving the player window
+    PlayerChain chain;             // keys: entering and leaving player windows
     HookState hook;                // keyboard hook; it forgets itself after removal
     int sheetRunning;              // config sheet: inside its modal call
     HWND sheet;                    // config sheet: its window, once the Settings page exists

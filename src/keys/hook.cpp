@@ -142,31 +142,33 @@ int InstallLocked()
 
 int RemoveLocked()
 {
-    if (!gState.hook.own)
-        return 1;
-    DestroyWindow(gState.hook.watch);   // its timer goes with it
-    gState.hook.watch = nullptr;
+    HookState& hook = gState.hook;
+    DestroyWindow(hook.watch);   // its timer goes with it
     // Our own hook, even when the record gave us another player's handle for CallNextHookEx.
-    int result = UnhookWindowsHookEx(gState.hook.own);
+    int result = UnhookWindowsHookEx(hook.own);
     // Named by no one rather than handed back: the player that had it before may have quit
     // since, and keys sent to its window would be lost. Every hook left answers at its own
     // player then, and the newest of them is called first.
-    if (SharedHookRecord* record = gState.hook.record) {
+    if (SharedHookRecord* record = hook.record) {
         if (record->target == PlayerWindow())   // else a player that installed since keeps it
             *record = {};
         UnmapViewOfFile(record);
-        gState.hook.record = nullptr;
     }
-    if (gState.hook.mapping)
-        CloseHandle(gState.hook.mapping);
-    // The handles are deliberately left set: a removed hook is never installed again until
-    // ForgetKeyboardHook, for a module that stays loaded.
+    if (hook.mapping)
+        CloseHandle(hook.mapping);
+    // Removed once: when the player window's end has released it, quit finds nothing to do.
+    hook.own = nullptr;
+    hook.hook = nullptr;
+    hook.target = nullptr;
+    hook.watch = nullptr;
+    hook.record = nullptr;
+    hook.mapping = nullptr;
     return result;
 }
 
 // The player that installed last answers while it is there, and the record changes as players
 // come and go: read it again for each answered key (never on the pass-through path). A record
-// that names no live window leaves the key to this player.
+// that names no live window, or a hung one, leaves the key to this player.
 void FollowRecord()
 {
     if (const SharedHookRecord* record = gState.hook.record) {
@@ -174,7 +176,9 @@ void FollowRecord()
         gState.hook.hook = now.hook;
         gState.hook.target = now.target;
     }
-    if (!IsWindow(gState.hook.target)) {
+    // A hung player would replay a burst of stale commands when it recovers.
+    HWND target = gState.hook.target;
+    if (target != PlayerWindow() && (!IsWindow(target) || IsHungAppWindow(target))) {
         gState.hook.hook = gState.hook.own;
         gState.hook.target = PlayerWindow();
     }
@@ -197,6 +201,8 @@ int InstallKeyboardHook()
 
 int RemoveKeyboardHook()
 {
+    if (!gState.hook.own)
+        return 1;   // never hooked, or released already: the lock may be gone too
     EnterCriticalSection(&gState.hook.lock);
     int result = RemoveLocked();
     LeaveCriticalSection(&gState.hook.lock);

@@ -7,7 +7,7 @@ inline constexpr DWORD kSharedMappingSize = 64;
 
 void CreateHookLock();       // before the first install
 int InstallKeyboardHook();   // 1 when installed now; 0 when one was there or it failed
-int RemoveKeyboardHook();    // 1 when there was no hook, else the unhook result
+int RemoveKeyboardHook();    // 1 when there was no hook (any more), else the unhook result
 void ForgetKeyboardHook();   // after the last removal: the lock goes, the state starts afresh
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event);
 [[nodiscard]] int FlagOfKey(UINT vk);
@@ -16,11 +16,6 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event);
 void EnterPlayerWindow(HWND player);
 void LeavePlayerWindow();
 LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-
-enum class LeaveAction { kNothing, kRestore, kPin };
-// What quit does with the player window: hand it back its own procedure (restore), or stay in
-// its chain with our code kept mapped for good (pin), or nothing when the window has gone.
-[[nodiscard]] LeaveAction DecideLeave(bool windowGone, bool onTop, bool framesInside);
 
 // The hotkey and key-notification messages become player commands; true when the message was
 // one of ours and must not go on to the player.

@@ -1,10 +1,27 @@
-// HostWindowProc's place in the player window's procedure chain: entered at init, left at quit.
+// HostWindowProc's place in the procedure chain of each window it was entered into.
 // The player's window is a Unicode window, and a window subclassed through the ANSI calls turns
 // ANSI, so its song titles would pass through the code page as '?'. Every call that sets, calls
 // or compares its procedure therefore uses the window's own character set, decided here alone.
 #include "keys/keys.h"
 
 namespace {
+
+// Each window we entered carries its own record: the procedure its messages go on to, and its
+// character set. A pinned module may stay in the chains of several windows at once, and the
+// system drops the record with the window, so a handle used again never finds a stale one. The
+// names are this module's own, so two copies of the plug-in can share a window.
+void NameRecord()
+{
+    PlayerChain& chain = gState.chain;
+    unsigned long self = reinterpret_cast<unsigned long>(HostWindowProc);
+    constexpr char kFormat[] = "Velmora%c%08lX";
+    wsprintfA(chain.previousProp, kFormat, 'P', self);   // the previous procedure
+    wsprintfA(chain.unicodeProp, kFormat, 'U', self);    // present on a Unicode window
+}
+
+// HostWindowProc answers this through the notification message with its own address, so a load
+// can ask a window whether its chain still leads through this module, whatever sits on top.
+constexpr WPARAM kChainProbe = 0x56454C4D;
 
 WNDPROC ProcOf(HWND window, int unicode)
 {
@@ -20,10 +37,45 @@ WNDPROC SetProc(HWND window, int unicode, WNDPROC proc)
     return reinterpret_cast<WNDPROC>(previous);
 }
 
-LRESULT CallPrevious(const Subclass& subclass, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+WNDPROC PreviousOf(HWND window)
 {
-    return subclass.unicode ? CallWindowProcW(subclass.previous, hwnd, msg, wp, lp)
-                            : CallWindowProcA(subclass.previous, hwnd, msg, wp, lp);
+    return reinterpret_cast<WNDPROC>(GetPropA(window, gState.chain.previousProp));
+}
+
+int UnicodeOf(HWND window)
+{
+    return GetPropA(window, gState.chain.unicodeProp) != nullptr;
+}
+
+bool Remember(HWND window, WNDPROC previous, int unicode)
+{
+    const PlayerChain& chain = gState.chain;
+    return SetPropA(window, chain.previousProp, reinterpret_cast<HANDLE>(previous)) &&
+           (!unicode || SetPropA(window, chain.unicodeProp, reinterpret_cast<HANDLE>(1)));
+}
+
+void Forget(HWND window)
+{
+    RemovePropA(window, gState.chain.previousProp);
+    RemovePropA(window, gState.chain.unicodeProp);
+}
+
+LRESULT CallPrevious(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    WNDPROC previous = PreviousOf(hwnd);
+    return UnicodeOf(hwnd) ? CallWindowProcW(previous, hwnd, msg, wp, lp)
+                           : CallWindowProcA(previous, hwnd, msg, wp, lp);
+}
+
+// After an unload that pinned us we may still be in its chain under a later procedure, or the
+// host may have put its own procedure back since: only a message through the chain can tell.
+bool LeadsThroughUs(HWND window)
+{
+    if (!PreviousOf(window))
+        return false;
+    return ProcOf(window, UnicodeOf(window)) == HostWindowProc ||
+           SendMessageA(window, gState.notifyMessage, kChainProbe, 0) ==
+               reinterpret_cast<LRESULT>(HostWindowProc);
 }
 
 // A pinned module's code never goes away, so the frames still to return into it are safe.
@@ -34,29 +86,30 @@ void PinThisModule()
                        reinterpret_cast<LPCSTR>(HostWindowProc), &self);
 }
 
-}  // namespace
-
-LeaveAction DecideLeave(bool windowGone, bool onTop, bool framesInside)
+// The window's end ends what serves it: its thread may pump no more before quit (the player's
+// own exit order), and a hook left there would hold up every key typed anywhere.
+void OnWindowGone(HWND window)
 {
-    if (framesInside)
-        return LeaveAction::kPin;      // the player returns into HostWindowProc after quit
-    if (windowGone)
-        return LeaveAction::kNothing;
-    // Under a later subclass the chain must stay whole, and so must our code.
-    return onTop ? LeaveAction::kRestore : LeaveAction::kPin;
+    Forget(window);
+    if (window == PlayerWindow())
+        RemoveKeyboardHook();
 }
+
+}  // namespace
 
 void EnterPlayerWindow(HWND player)
 {
-    PlayerChain& chain = gState.chain;
-    // After an unload that pinned us we are still in this window's chain: subclassing it again
-    // would make us our own previous procedure.
-    if (player && player == chain.kept.window) {
-        chain.entered = chain.kept;
+    NameRecord();
+    if (LeadsThroughUs(player))
+        return;   // entering again would make us our own previous procedure
+    int unicode = IsWindowUnicode(player);
+    WNDPROC previous = ProcOf(player, unicode);
+    if (!previous || !Remember(player, previous, unicode)) {
+        Forget(player);
         return;
     }
-    int unicode = IsWindowUnicode(player);
-    chain.entered = {player, SetProc(player, unicode, HostWindowProc), unicode};
+    if (!SetProc(player, unicode, HostWindowProc))
+        Forget(player);
 }
 
 // The host may unload us next while its window lives on, even from inside a message that came
@@ -64,35 +117,34 @@ void EnterPlayerWindow(HWND player)
 // entry there.)
 void LeavePlayerWindow()
 {
-    PlayerChain& chain = gState.chain;
-    Subclass entered = chain.entered;
-    chain.entered = {};
-    if (!entered.previous)
-        return;   // we never got into its chain
-    HWND player = entered.window;
-    WNDPROC current = ProcOf(player, entered.unicode);
-    LeaveAction action = DecideLeave(!current, current == HostWindowProc, chain.depth > 0);
-    if (action == LeaveAction::kPin) {
-        // Its messages keep going to its own procedure, whichever window a later load enters.
-        chain.kept = entered;
-        PinThisModule();
+    if (gState.chain.depth > 0) {
+        PinThisModule();   // the player returns into HostWindowProc after quit
         return;
     }
-    if (player == chain.kept.window)
-        chain.kept = {};
-    if (action == LeaveAction::kRestore)
-        SetProc(player, entered.unicode, entered.previous);
+    HWND player = PlayerWindow();
+    WNDPROC previous = PreviousOf(player);
+    if (!previous)
+        return;   // never entered, or its window has gone
+    int unicode = UnicodeOf(player);
+    if (ProcOf(player, unicode) != HostWindowProc) {
+        PinThisModule();   // a later procedure calls into us: its chain must stay whole
+        return;
+    }
+    SetProc(player, unicode, previous);
+    Forget(player);
 }
 
 // Counted, because the host may unload us inside a message that came through here.
 LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    PlayerChain& chain = gState.chain;
-    ++chain.depth;
+    if (msg == gState.notifyMessage && wp == kChainProbe)
+        return reinterpret_cast<LRESULT>(HostWindowProc);
+    ++gState.chain.depth;
     LRESULT result = 0;
     if (!OnHostMessage(hwnd, msg, wp, lp))
-        result = CallPrevious(hwnd == chain.kept.window ? chain.kept : chain.entered, hwnd, msg,
-                              wp, lp);
-    --chain.depth;
+        result = CallPrevious(hwnd, msg, wp, lp);
+    --gState.chain.depth;
+    if (msg == WM_NCDESTROY)   // the last message: passed on first, with the record it needs
+        OnWindowGone(hwnd);
     return result;
 }
