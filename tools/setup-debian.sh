@@ -16,19 +16,33 @@ need_root() {
 
 # Automatic updates at boot hold the package manager's locks for minutes: wait up to 10 minutes.
 # apt-get install waits by itself; apt-get update fails at once on a held lock, so it is retried.
+# A mirror caught mid-sync serves an index that does not match its release file: that is tried
+# again a few times, and if one index still cannot be had the install goes ahead with the lists
+# it has, and fails loudly itself if a package cannot be resolved without it.
 lock_wait=600
+mirror_tries=4
 update_package_lists() {
     log=$(mktemp)
     waited=0
-    until LC_ALL=C apt-get update -q 2>"$log"; do   # C: the message below in any locale
-        if ! grep -q "Could not get lock" "$log" || [ $waited -ge $lock_wait ]; then
+    tries=1
+    until LC_ALL=C apt-get update -q 2>"$log"; do   # C: the messages below in any locale
+        if grep -q "Could not get lock" "$log" && [ $waited -lt $lock_wait ]; then
+            [ $waited -gt 0 ] || echo "Waiting for another package manager to finish (up to $lock_wait s)..."
+            sleep 5
+            waited=$((waited + 5))
+        elif grep -q -E "Mirror sync in progress|Hash Sum mismatch|unexpected size|Temporary failure|Could not connect|Connection failed|timed out" "$log" \
+             && [ $tries -lt $mirror_tries ]; then
+            echo "apt-get update: the mirror answered inconsistently; trying again in 20 s ($tries of $((mirror_tries - 1)))..."
+            sleep 20
+            tries=$((tries + 1))
+        elif grep -q "Some index files failed to download" "$log" && ! grep -q "Could not get lock" "$log"; then
+            echo "setup-debian.sh: warning: some package lists could not be updated (see below); installing with the lists at hand." >&2
+            break
+        else
             cat "$log" >&2
             rm -f "$log"
             fail "apt-get update failed (see above)."
         fi
-        [ $waited -gt 0 ] || echo "Waiting for another package manager to finish (up to $lock_wait s)..."
-        sleep 5
-        waited=$((waited + 5))
     done
     cat "$log" >&2   # its warnings
     rm -f "$log"
@@ -55,7 +69,7 @@ install_missing() {
     update_package_lists
     # shellcheck disable=SC2086
     apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=$lock_wait $missing \
-        || fail "could not install:$missing"
+        || fail "could not install:$missing (if apt-get update warned of a mirror in sync above, try again later)"
 }
 
 install_missing $packages
