@@ -58,14 +58,16 @@ double TimeHookCalls(HOOKPROC proc, const std::vector<KBDLLHOOKSTRUCT>& events,
     return Now() - start;
 }
 
-// The core's state as after init: default flags, a target window, the notification id, and
-// the shared record naming that window, which an answered key reads.
+// The core's state as after init of a lone player: default flags, the player window as the
+// target, the notification id, and the shared record naming that window, which an answered key
+// reads.
 SharedHookRecord gRecord;
 
 void SetUpCoreState(HWND target)
 {
     gState = kLoadedState;
     gState.keys = {1, 1, 1, 1, 0, 0};
+    gState.plugin.hwndParent = target;
     gState.hook.target = target;
     gRecord = {nullptr, target};
     gState.hook.record = &gRecord;
