@@ -14,10 +14,9 @@ void SendCommand(HWND hwnd, UINT command)
 
 void OnHotkey(HWND hwnd, WPARAM id)
 {
-    switch (LOWORD(id)) {
-    case kHotkeyNext:     SendCommand(hwnd, kCmdNextTrack); break;
-    case kHotkeyPrevious: SendCommand(hwnd, kCmdPrevTrack); break;
-    }
+    for (const HotkeyBinding& hotkey : kHotkeyBindings)
+        if (hotkey.id == LOWORD(id))
+            SendCommand(hwnd, hotkey.command);
 }
 
 void OnKeyNotification(HWND hwnd, LPARAM vk)
