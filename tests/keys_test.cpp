@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <iterator>
 #include <random>
+#include <utility>
 
 #include "keys/keys.h"
 #include "plugin_fixture.h"
@@ -191,6 +192,55 @@ TEST_F(HostDispatch, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTa
             ASSERT_NE(std::find(allowed.begin(), allowed.end(), commands[0]), allowed.end()) << lp;
         }
         ASSERT_EQ(CountOf(player, gState.notifyMessage), 0);
+    }
+}
+
+void PrintTo(KeyAnswer answer, std::ostream* out)
+{
+    const char* names[] = {"pass on", "tell and swallow", "swallow", "pass on and remember"};
+    *out << names[static_cast<int>(answer)];
+}
+
+TEST(KeyboardHookDecision, APressIsToldAndSwallowedWholeOrGoesOnWhole)
+{
+    using enum KeyAnswer;
+    constexpr WPARAM kDown = WM_KEYDOWN, kUp = WM_KEYUP, kSysDown = WM_SYSKEYDOWN,
+                     kSysUp = WM_SYSKEYUP;
+    // One press each: the key-up is asked with what the key-down left remembered.
+    struct Row {
+        UINT vk;
+        bool answered, canTell;
+        UINT passedBefore;   // a key-down that went on earlier, or 0
+        WPARAM down;
+        KeyAnswer atDown;
+        WPARAM up;
+        KeyAnswer atUp;
+    };
+    const Row rows[] = {
+        {179, true, true, 0, kDown, kTellAndSwallow, kUp, kSwallow},
+        {178, true, true, 0, kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
+        {178, true, true, 177, kDown, kTellAndSwallow, kUp, kSwallow},
+        {179, true, true, 0, kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
+        {179, true, false, 0, kSysDown, kSwallow, kSysUp, kSwallow},
+        {175, false, true, 0, kDown, kPassOn, kUp, kPassOn},
+        {'A', false, false, 177, kDown, kPassOn, kUp, kPassOn},
+        {179, false, true, 0, kSysDown, kPassOn, kSysUp, kPassOn},
+        // No player window to tell: the whole press goes on.
+        {177, true, false, 0, kDown, kPassOnAndRemember, kUp, kPassOn},
+        {177, true, false, 0, kDown, kPassOnAndRemember, kSysUp, kPassOn},
+        {177, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},   // repeated down
+        {177, true, false, 177, kSysDown, kSwallow, kSysUp, kPassOn},       // and Alt since
+        {176, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},
+        // A player to tell again while the key is held: the repeat tells it, the key-up goes on.
+        {177, true, true, 177, kDown, kTellAndSwallow, kUp, kPassOn},
+    };
+    for (const Row& r : rows) {
+        KeyAnswer atDown = DecideKey(r.down, r.vk, r.answered, r.canTell, r.passedBefore);
+        UINT remembered = atDown == kPassOnAndRemember ? r.vk : r.passedBefore;
+        KeyAnswer atUp = DecideKey(r.up, r.vk, r.answered, r.canTell, remembered);
+        EXPECT_EQ(std::make_pair(atDown, atUp), std::make_pair(r.atDown, r.atUp))
+            << "key " << r.vk << " answered " << r.answered << " can tell " << r.canTell
+            << " went on before " << r.passedBefore << " down " << r.down;
     }
 }
 
@@ -431,143 +481,4 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
     TapKey(VK_MEDIA_PLAY_PAUSE);
     EXPECT_TRUE(PumpUntil([&] { return PassedWhole(179); }));
     EXPECT_EQ(CommandsOf(player).size(), 2u);
-}
-
-// The hook procedure called directly, as the system would, for each of its branches.
-class KeyboardHookProcedure : public PluginTest {
-protected:
-    void SetUp() override
-    {
-        PluginTest::SetUp();
-        notify = RegisterWindowMessageA(kVelmoraNotify);
-        gState.keys = {1, 1, 1, 1, 0, 0};
-        gState.notifyMessage = notify;
-        gState.hook.target = player.window;
-        gState.hook.attached = 1;
-    }
-
-    LRESULT Call(int code, WPARAM msg, DWORD vk)
-    {
-        KBDLLHOOKSTRUCT event{};
-        event.vkCode = vk;
-        event.flags = LLKHF_INJECTED;
-        return KeyboardHookProc(code, msg, reinterpret_cast<LPARAM>(&event));
-    }
-
-    // The notifications waiting in the player's queue, as their key codes.
-    std::vector<LPARAM> Posted()
-    {
-        std::vector<LPARAM> codes;
-        MSG msg;
-        while (PeekMessageA(&msg, player.window, notify, notify, PM_REMOVE)) {
-            EXPECT_EQ(msg.wParam, 0u);
-            codes.push_back(msg.lParam);
-        }
-        return codes;
-    }
-
-    UINT notify = 0;
-};
-
-TEST_F(KeyboardHookProcedure, OnlyKeyDownOfAnAnsweredKeyPostsButAllItsMessagesAreSwallowed)
-{
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_SYSKEYDOWN, 178), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_SYSKEYUP, 178), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 176), -1);
-    EXPECT_EQ(Posted(), (std::vector<LPARAM>{179, 176}));
-}
-
-TEST_F(KeyboardHookProcedure, PassesOnWhenItCannotOrMustNotAct)
-{
-    EXPECT_NE(Call(-1, WM_KEYDOWN, 179), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 175), -1);   // Volume Up, off by default
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 180), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 173), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 0x1B3), -1);  // 179 plus a high bit is not 179
-    gState.hook.target = nullptr;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    gState.hook.target = player.window;
-    gState.notifyMessage = 0;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{});
-}
-
-TEST_F(KeyboardHookProcedure, FirstCallTakesTargetAndHookFromTheSharedRecord)
-{
-    HWND other = CreateOtherWindow("other player");
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        kVelmoraMapping);
-    ASSERT_NE(mapping, nullptr);
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    DWORD record[2] = {0x1234, reinterpret_cast<DWORD>(other)};
-    CopyMemory(view, record, sizeof record);
-    UnmapViewOfFile(view);
-    gState.hook.attached = 0;
-    gState.notifyMessage = 0;
-
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(gState.hook.attached, 1);
-    EXPECT_EQ(gState.hook.target, other);
-    EXPECT_EQ(reinterpret_cast<DWORD>(gState.hook.hook), 0x1234u);
-    EXPECT_EQ(gState.notifyMessage, notify);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, other, notify, notify, PM_REMOVE));
-
-    // With the view install keeps, an answered key reads the record again, a passed one not.
-    view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    gState.hook.record = static_cast<SharedHookRecord*>(view);
-    record[1] = reinterpret_cast<DWORD>(player.window);
-    CopyMemory(view, record, sizeof record);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 'A'), -1);
-    EXPECT_EQ(gState.hook.target, other);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{179});
-    gState.hook.record = nullptr;
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    DestroyWindow(other);
-}
-
-TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
-{
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        kVelmoraMapping);
-    ASSERT_NE(mapping, nullptr);
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    FillMemory(view, 64, 0xA5);   // garbage from some other program
-    UnmapViewOfFile(view);
-    gState.hook.attached = 0;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
-    EXPECT_EQ(gState.hook.target, player.window);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
-    CloseHandle(mapping);
-}
-
-TEST_F(KeyboardHookProcedure, GoneTargetFallsBackToThisPlayerAndAnUndeliverableKeyGoesOn)
-{
-    HWND gone = CreateOtherWindow("gone player");
-    DestroyWindow(gone);
-    gState.hook.target = gone;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
-    // No window left to tell: the key press goes on whole, other keys stay swallowed.
-    gState.hook.target = gone;
-    gState.plugin.hwndParent = gone;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 178), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    gState.plugin.hwndParent = player.window;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
-}
-
-TEST_F(KeyboardHookProcedure, NoSharedRecordKeepsTheInstalledValues)
-{
-    gState.hook.attached = 0;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
-    EXPECT_EQ(gState.hook.attached, 1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
 }

@@ -3,14 +3,17 @@
 
 #include "host/host.h"
 
-inline constexpr DWORD kSharedMappingSize = 64;
-
 void CreateHookLock();       // before the first install
 int InstallKeyboardHook();   // 1 when installed now; 0 when one was there or it failed
 int RemoveKeyboardHook();    // 1 when there was no hook, else the unhook result
 void ForgetKeyboardHook();   // after the last removal: the lock goes, the state starts afresh
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event);
-[[nodiscard]] int FlagOfKey(UINT vk);
+
+enum class KeyAnswer { kPassOn, kTellAndSwallow, kSwallow, kPassOnAndRemember };
+// What the hook does with one key event: answered means this player answers the key, canTell
+// that a player window can be told of it, passedDown the key-down that went on before (or 0).
+[[nodiscard]] KeyAnswer DecideKey(WPARAM msg, UINT vk, bool answered, bool canTell,
+                                  UINT passedDown);
 
 // HostWindowProc in front of the player's own procedure, and out again where that is safe.
 void EnterPlayerWindow(HWND player);
