@@ -28,9 +28,3 @@ enum class LeaveAction { kNothing, kRestore, kPin };
 // The hotkey and key-notification messages become player commands; true when the message was
 // one of ours and must not go on to the player.
 bool OnHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-
-inline constexpr UINT kNoCommand = 0;
-// The command for a multimedia key, given the player's answers; kNoCommand outside 174..179.
-// positionMs is only looked at for Previous Track while something is playing or paused.
-[[nodiscard]] UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs);
-[[nodiscard]] bool NeedsPosition(UINT vk, LRESULT playState);
