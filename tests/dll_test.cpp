@@ -281,19 +281,6 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
     DestroyPlayerWindow(middle);
 }
 
-TEST_F(LoadedDll, SettingsStoredBeforeInitDecideWhichKeysAreAnswered)
-{
-    ASSERT_TRUE(SeedDword("Key_Play", 0));
-    ASSERT_TRUE(SeedDword("Key_VolUp", 1));
-    ASSERT_TRUE(LoadPlugin(plugin, player.window));
-    TapKey(VK_MEDIA_PLAY_PAUSE);
-    TapKey(VK_VOLUME_UP);
-    TapKey(VK_VOLUME_DOWN);
-    TapKey(VK_MEDIA_NEXT_TRACK);
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40058, 40048}));
-}
-
 namespace {
 
 // This process's entries in the system handle table; -1 when ntdll will not tell.

@@ -1,7 +1,5 @@
 // The player window's dispatch procedure and the low-level keyboard hook of the linked plug-in.
-#include <algorithm>
-#include <iterator>
-#include <random>
+#include <utility>
 
 #include "keys/keys.h"
 #include "plugin_fixture.h"
@@ -34,25 +32,12 @@ LRESULT Notify(const PlayerDouble& player, LPARAM vk)
 constexpr UINT Q = WM_USER;
 constexpr UINT C = WM_COMMAND;
 
-// What the player may receive for one notification: nothing outside the six keys.
-std::vector<UINT> AllowedFor(LPARAM vk)
-{
-    switch (vk) {
-    case 174: return {40059};
-    case 175: return {40058};
-    case 176: return {40048};
-    case 177: return {40044, 40045};
-    case 178: return {40047};
-    case 179: return {40045, 40046};
-    }
-    return {};
-}
-
 }  // namespace
 
-TEST_F(HostDispatch, EachMultimediaKeyAsksThePlayStateThenSendsItsCommand)
+TEST_F(HostDispatch, EachNotificationAsksThePlayStateThenSendsOnlyItsKeysCommand)
 {
     StartPlugin();
+    UINT notify = RegisterWindowMessageA(kVelmoraNotify);
     struct Case { LPARAM vk; LRESULT state; Seen expected; };
     const Case cases[] = {
         {174, 0, {{Q, 104}, {C, 40059}}}, {174, 1, {{Q, 104}, {C, 40059}}},
@@ -64,13 +49,21 @@ TEST_F(HostDispatch, EachMultimediaKeyAsksThePlayStateThenSendsItsCommand)
         {178, 0, {{Q, 104}, {C, 40047}}}, {178, 1, {{Q, 104}, {C, 40047}}},
         {178, 3, {{Q, 104}, {C, 40047}}}, {179, 0, {{Q, 104}, {C, 40045}}},
         {179, 1, {{Q, 104}, {C, 40046}}}, {179, 3, {{Q, 104}, {C, 40045}}},
+        // States the player never gives: only playing pauses, anything but paused restarts.
+        {179, 2, {{Q, 104}, {C, 40045}}}, {179, -1, {{Q, 104}, {C, 40045}}},
+        {177, 2, {{Q, 104}, {Q, 105}, {C, 40045}}},
+        // Outside the six keys: no command, whatever the high bits.
+        {173, 1, {{Q, 104}}}, {180, 1, {{Q, 104}}}, {0, 1, {{Q, 104}}},
+        {179 + 0x100, 1, {{Q, 104}}}, {174 - 0x10000, 0, {{Q, 104}}}, {-1, 1, {{Q, 104}}},
     };
     player.positionMs = 60000;
     for (const Case& c : cases) {
         player.playState = c.state;
         ForgetReceived(player);
-        EXPECT_EQ(Notify(player, c.vk), 0);
+        // A hotkey id as wParam: a notification is told by its message alone.
+        EXPECT_EQ(SendMessageA(player.window, notify, 0x9000, c.vk), 0);
         EXPECT_EQ(QueriesAndCommands(player), c.expected) << "key " << c.vk << " state " << c.state;
+        EXPECT_EQ(CountOf(player, notify), 0);
     }
 }
 
@@ -83,19 +76,6 @@ TEST_F(HostDispatch, PreviousRestartsTrackOnlyAfterTwoSecondsOfPlay)
     player.playState = 3;  player.positionMs = 10000; Notify(player, VK_MEDIA_PREV_TRACK);
     player.playState = 0;                             Notify(player, VK_MEDIA_PREV_TRACK);
     EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40044, 40045, 40044, 40044, 40044}));
-}
-
-TEST_F(HostDispatch, NotificationNeverReachesThePlayerAndUnknownCodesSendNothing)
-{
-    StartPlugin();
-    UINT notify = RegisterWindowMessageA(kVelmoraNotify);
-    ForgetReceived(player);
-    EXPECT_EQ(Notify(player, 180), 0);
-    EXPECT_EQ(Notify(player, 173), 0);
-    EXPECT_EQ(Notify(player, -1), 0);
-    EXPECT_EQ(QueriesAndCommands(player), (Seen{{Q, 104}, {Q, 104}, {Q, 104}}));
-    Notify(player, VK_MEDIA_STOP);
-    EXPECT_EQ(CountOf(player, notify), 0);
 }
 
 TEST_F(HostDispatch, HotkeysSendTheirCommandThenReachThePlayer)
@@ -130,49 +110,125 @@ TEST_F(HostDispatch, OtherMessagesReachThePlayerUnchanged)
     EXPECT_EQ(player.received[2].lp, 9);
 }
 
-TEST(HostDispatchDecision, CommandForKeyFollowsThePlayState)
+void PrintTo(KeyAnswer answer, std::ostream* out)
 {
-    EXPECT_EQ(CommandForKey(179, 1, 0), 40046u);
-    EXPECT_EQ(CommandForKey(179, 2, 0), 40045u);
-    EXPECT_EQ(CommandForKey(177, 1, 2001), 40045u);
-    EXPECT_EQ(CommandForKey(177, 2, 2001), 40045u);   // any state but paused or stopped
-    EXPECT_EQ(CommandForKey(177, 1, 2000), 40044u);
-    EXPECT_EQ(CommandForKey(180, 1, 0), 0u);
-    EXPECT_EQ(CommandForKey(0xFFFFFFFF, 1, 0), 0u);
+    const char* names[] = {"pass on", "tell and swallow", "swallow", "pass on and remember"};
+    *out << names[static_cast<int>(answer)];
 }
 
-TEST_F(HostDispatch, GarbageHotkeyAndNotificationParametersGiveOnlyCommandsTheTableAllows)
+TEST(KeyboardHookDecision, APressIsToldAndSwallowedWholeOrGoesOnWhole)
 {
-    StartPlugin();
-    std::mt19937 random(20240607);
-    std::uniform_int_distribution<unsigned> any;
-    std::uniform_int_distribution<int> nearKeys(160, 190);
-    const LRESULT answers[] = {0, 1, 3, -1, 2, 0x7FFFFFFF, static_cast<LRESULT>(0x80000000)};
-    for (int i = 0; i < 4000; ++i) {
-        player.playState = answers[any(random) % std::size(answers)];
-        player.positionMs = static_cast<LRESULT>(any(random));
-        WPARAM wp = any(random);
-        LPARAM lp = static_cast<LPARAM>(i % 2 ? any(random) : static_cast<unsigned>(nearKeys(random)));
-        ForgetReceived(player);
-        if (i % 3 == 0) {
-            SendMessageA(player.window, WM_HOTKEY, wp, lp);
-            std::vector<UINT> expected;
-            if (LOWORD(wp) == 0x9000)
-                expected = {40048};
-            if (LOWORD(wp) == 0x9001)
-                expected = {40044};
-            ASSERT_EQ(CommandsOf(player), expected) << "hotkey wp " << wp;
-            ASSERT_EQ(CountOf(player, WM_HOTKEY), 1);
+    using enum KeyAnswer;
+    constexpr WPARAM kDown = WM_KEYDOWN, kUp = WM_KEYUP, kSysDown = WM_SYSKEYDOWN,
+                     kSysUp = WM_SYSKEYUP;
+    // One press each: the key-up is asked with what the key-down left remembered.
+    struct Row {
+        UINT vk;
+        bool answered, canTell;
+        UINT passedBefore;   // a key-down that went on earlier, or 0
+        WPARAM down;
+        KeyAnswer atDown;
+        WPARAM up;
+        KeyAnswer atUp;
+    };
+    const Row rows[] = {
+        {179, true, true, 0, kDown, kTellAndSwallow, kUp, kSwallow},
+        {178, true, true, 0, kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
+        {178, true, true, 177, kDown, kTellAndSwallow, kUp, kSwallow},
+        {179, true, true, 0, kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
+        {179, true, false, 0, kSysDown, kSwallow, kSysUp, kSwallow},
+        {175, false, true, 0, kDown, kPassOn, kUp, kPassOn},
+        {'A', false, false, 177, kDown, kPassOn, kUp, kPassOn},
+        {179, false, true, 0, kSysDown, kPassOn, kSysUp, kPassOn},
+        // No player window to tell: the whole press goes on.
+        {177, true, false, 0, kDown, kPassOnAndRemember, kUp, kPassOn},
+        {177, true, false, 0, kDown, kPassOnAndRemember, kSysUp, kPassOn},
+        {177, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},   // repeated down
+        {177, true, false, 177, kSysDown, kSwallow, kSysUp, kPassOn},       // and Alt since
+        {176, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},
+        // A player to tell again while the key is held: the repeat tells it, the key-up goes on.
+        {177, true, true, 177, kDown, kTellAndSwallow, kUp, kPassOn},
+    };
+    for (const Row& r : rows) {
+        KeyAnswer atDown = DecideKey(r.down, r.vk, r.answered, r.canTell, r.passedBefore);
+        UINT remembered = atDown == kPassOnAndRemember ? r.vk : r.passedBefore;
+        KeyAnswer atUp = DecideKey(r.up, r.vk, r.answered, r.canTell, remembered);
+        EXPECT_EQ(std::make_pair(atDown, atUp), std::make_pair(r.atDown, r.atUp))
+            << "key " << r.vk << " answered " << r.answered << " can tell " << r.canTell
+            << " went on before " << r.passedBefore << " down " << r.down;
+    }
+}
+
+namespace {
+
+// One stroke of a row: a key tapped ('t'), held down ('d') or let go ('u').
+struct Stroke {
+    WORD vk;
+    char how;
+};
+
+// What older hooks saw of the keys, modifiers left out, as key-down/up pairs of each key.
+std::vector<DWORD> KeysSeenWhole()
+{
+    std::vector<DWORD> keys;
+    const std::vector<ObservedKey>& seen = Observed();
+    for (size_t i = 0; i < seen.size(); ++i) {
+        DWORD vk = seen[i].vk;
+        if ((vk >= VK_SHIFT && vk <= VK_MENU) || (vk >= VK_LSHIFT && vk <= VK_RMENU))
             continue;
+        bool whole = seen[i].msg == WM_KEYDOWN && i + 1 < seen.size() && seen[i + 1].vk == vk &&
+                     seen[i + 1].msg == WM_KEYUP;
+        keys.push_back(whole ? vk : 0);   // 0 for half a press
+        i += whole;
+    }
+    return keys;
+}
+
+}  // namespace
+
+TEST_F(KeyboardHook, KeysFromTheKeyboardGiveTheirCommandsAndOnlyUnansweredOnesReachOtherPrograms)
+{
+    ASSERT_TRUE(InstallObserver());
+    struct Row {
+        const char* what;
+        std::vector<std::pair<const char*, DWORD>> stored;   // settings before init
+        std::vector<Stroke> strokes;
+        std::vector<UINT> commands;
+        std::vector<DWORD> seenWhole;   // by other programs, in order
+    };
+    const Row rows[] = {
+        {"track keys, answered by default", {},
+         {{179, 't'}, {178, 't'}, {177, 't'}, {176, 't'}}, {40045, 40047, 40044, 40048}, {}},
+        {"stored settings", {{"Key_Play", 0}, {"Key_VolUp", 1}},
+         {{175, 't'}, {174, 't'}, {172, 't'}, {'A', 't'}, {179, 't'}, {176, 't'}},
+         {40058, 40048}, {174, 172, 'A', 179}},
+        {"Play/Pause with Alt held", {}, {{VK_MENU, 'd'}, {179, 't'}, {VK_MENU, 'u'}}, {}, {}},
+        {"a repeating key", {},
+         {{176, 'd'}, {176, 'd'}, {176, 'd'}, {176, 'd'}, {176, 'd'}, {176, 'u'}},
+         std::vector<UINT>(5, 40048), {}},
+        {"the hotkeys", {},
+         {{VK_CONTROL, 'd'}, {VK_MENU, 'd'}, {VK_NEXT, 't'}, {VK_PRIOR, 't'}, {VK_MENU, 'u'},
+          {VK_CONTROL, 'u'}},
+         {40048, 40044}, {VK_NEXT, VK_PRIOR}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const auto& [name, value] : row.stored)
+            ASSERT_TRUE(SeedDword(name, value));
+        StartPlugin();
+        Observed().clear();
+        for (const Stroke& s : row.strokes) {
+            if (s.how != 'u')
+                InjectKey(s.vk, false);
+            if (s.how != 'd')
+                InjectKey(s.vk, true);
         }
-        EXPECT_EQ(SendMessageA(player.window, gState.notifyMessage, wp, lp), 0);
-        std::vector<UINT> commands = CommandsOf(player);
-        std::vector<UINT> allowed = AllowedFor(lp);
-        ASSERT_EQ(commands.size(), allowed.empty() ? 0u : 1u) << "notification lp " << lp;
-        if (!commands.empty()) {
-            ASSERT_NE(std::find(allowed.begin(), allowed.end(), commands[0]), allowed.end()) << lp;
-        }
-        ASSERT_EQ(CountOf(player, gState.notifyMessage), 0);
+        SettlePlayer(player);
+        EXPECT_EQ(CommandsOf(player), row.commands);
+        EXPECT_EQ(KeysSeenWhole(), row.seenWhole);
+        StopPlugin();
+        DeleteSettingsTree();
+        ForgetReceived(player);
     }
 }
 
@@ -184,41 +240,18 @@ void PressAndSettle(PlayerDouble& player, WORD vk)
     SettlePlayer(player);
 }
 
+bool PassedWhole(DWORD vk)
+{
+    return ObservedCount(vk, WM_KEYDOWN) == 1 && ObservedCount(vk, WM_KEYUP) == 1;
+}
+
 bool SwallowedEntirely(DWORD vk)
 {
     return ObservedCount(vk, WM_KEYDOWN) == 0 && ObservedCount(vk, WM_KEYUP) == 0 &&
            ObservedCount(vk, WM_SYSKEYDOWN) == 0 && ObservedCount(vk, WM_SYSKEYUP) == 0;
 }
 
-bool PassedWhole(DWORD vk)
-{
-    return ObservedCount(vk, WM_KEYDOWN) == 1 && ObservedCount(vk, WM_KEYUP) == 1;
-}
-
 }  // namespace
-
-TEST_F(KeyboardHook, TrackKeysGiveOneCommandAndAreSwallowedByDefault)
-{
-    ASSERT_TRUE(InstallObserver());
-    StartPlugin();
-    for (WORD vk : {179, 178, 177, 176})
-        PressAndSettle(player, vk);
-    EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40045, 40047, 40044, 40048}));
-    for (DWORD vk : {179u, 178u, 177u, 176u})
-        EXPECT_TRUE(SwallowedEntirely(vk)) << vk;
-}
-
-TEST_F(KeyboardHook, UnansweredKeysPassThroughWithoutCommand)
-{
-    ASSERT_TRUE(SeedDword("Key_Play", 0));
-    ASSERT_TRUE(InstallObserver());
-    StartPlugin();
-    for (WORD vk : {175, 174, 172, 0x41, 179})
-        PressAndSettle(player, vk);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
-    for (DWORD vk : {175, 174, 172, 0x41, 179})
-        EXPECT_TRUE(PassedWhole(vk)) << vk;
-}
 
 TEST_F(KeyboardHook, SwallowedKeyNeverReachesTheFocusedWindow)
 {
@@ -238,37 +271,6 @@ TEST_F(KeyboardHook, SwallowedKeyNeverReachesTheFocusedWindow)
     EXPECT_EQ(CountOf(player, WM_APPCOMMAND), 0);
 }
 
-TEST_F(KeyboardHook, PlayPauseWithAltHeldIsSwallowedWithoutCommand)
-{
-    ASSERT_TRUE(InstallObserver());
-    StartPlugin();
-    InjectKey(VK_MENU, false);
-    TapKey(VK_MEDIA_PLAY_PAUSE);
-    InjectKey(VK_MENU, true);
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
-    EXPECT_TRUE(SwallowedEntirely(179));
-    EXPECT_GE(ObservedCount(VK_LMENU, WM_SYSKEYDOWN) + ObservedCount(VK_MENU, WM_SYSKEYDOWN), 1);
-}
-
-TEST_F(KeyboardHook, EveryRepeatedKeyDownGivesACommand)
-{
-    StartPlugin();
-    for (int i = 0; i < 5; ++i)
-        InjectKey(VK_MEDIA_NEXT_TRACK, false);
-    InjectKey(VK_MEDIA_NEXT_TRACK, true);
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>(5, 40048));
-}
-
-TEST_F(KeyboardHook, CtrlAltPageDownFromTheKeyboardIsNextTrack)
-{
-    StartPlugin();
-    TapWithCtrlAlt(VK_NEXT);
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{40048});
-}
-
 TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
 {
     ASSERT_TRUE(InstallObserver());
@@ -283,16 +285,6 @@ TEST_F(KeyboardHook, InstallsOnceAndAfterQuitLetsEveryKeyThrough)
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
     EXPECT_TRUE(PassedWhole(178));
     EXPECT_TRUE(PassedWhole(179));
-}
-
-TEST_F(KeyboardHook, FirstInstallReturnsOneAndTheSecondZero)
-{
-    gState.notifyMessage = RegisterWindowMessageA(kVelmoraNotify);
-    CreateHookLock();
-    EXPECT_EQ(InstallKeyboardHook(), 1);
-    EXPECT_EQ(InstallKeyboardHook(), 0);
-    EXPECT_NE(RemoveKeyboardHook(), 0);
-    ForgetKeyboardHook();
 }
 
 TEST_F(KeyboardHook, SharedRecordNamesTheHookAndThePlayerWindow)
@@ -413,143 +405,4 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
     TapKey(VK_MEDIA_PLAY_PAUSE);
     EXPECT_TRUE(PumpUntil([&] { return PassedWhole(179); }));
     EXPECT_EQ(CommandsOf(player).size(), 2u);
-}
-
-// The hook procedure called directly, as the system would, for each of its branches.
-class KeyboardHookProcedure : public PluginTest {
-protected:
-    void SetUp() override
-    {
-        PluginTest::SetUp();
-        notify = RegisterWindowMessageA(kVelmoraNotify);
-        gState.keys = {1, 1, 1, 1, 0, 0};
-        gState.notifyMessage = notify;
-        gState.hook.target = player.window;
-        gState.hook.attached = 1;
-    }
-
-    LRESULT Call(int code, WPARAM msg, DWORD vk)
-    {
-        KBDLLHOOKSTRUCT event{};
-        event.vkCode = vk;
-        event.flags = LLKHF_INJECTED;
-        return KeyboardHookProc(code, msg, reinterpret_cast<LPARAM>(&event));
-    }
-
-    // The notifications waiting in the player's queue, as their key codes.
-    std::vector<LPARAM> Posted()
-    {
-        std::vector<LPARAM> codes;
-        MSG msg;
-        while (PeekMessageA(&msg, player.window, notify, notify, PM_REMOVE)) {
-            EXPECT_EQ(msg.wParam, 0u);
-            codes.push_back(msg.lParam);
-        }
-        return codes;
-    }
-
-    UINT notify = 0;
-};
-
-TEST_F(KeyboardHookProcedure, OnlyKeyDownOfAnAnsweredKeyPostsButAllItsMessagesAreSwallowed)
-{
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_SYSKEYDOWN, 178), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_SYSKEYUP, 178), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 176), -1);
-    EXPECT_EQ(Posted(), (std::vector<LPARAM>{179, 176}));
-}
-
-TEST_F(KeyboardHookProcedure, PassesOnWhenItCannotOrMustNotAct)
-{
-    EXPECT_NE(Call(-1, WM_KEYDOWN, 179), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 175), -1);   // Volume Up, off by default
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 180), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 173), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 0x1B3), -1);  // 179 plus a high bit is not 179
-    gState.hook.target = nullptr;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    gState.hook.target = player.window;
-    gState.notifyMessage = 0;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{});
-}
-
-TEST_F(KeyboardHookProcedure, FirstCallTakesTargetAndHookFromTheSharedRecord)
-{
-    HWND other = CreateOtherWindow("other player");
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        kVelmoraMapping);
-    ASSERT_NE(mapping, nullptr);
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    DWORD record[2] = {0x1234, reinterpret_cast<DWORD>(other)};
-    CopyMemory(view, record, sizeof record);
-    UnmapViewOfFile(view);
-    gState.hook.attached = 0;
-    gState.notifyMessage = 0;
-
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(gState.hook.attached, 1);
-    EXPECT_EQ(gState.hook.target, other);
-    EXPECT_EQ(reinterpret_cast<DWORD>(gState.hook.hook), 0x1234u);
-    EXPECT_EQ(gState.notifyMessage, notify);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, other, notify, notify, PM_REMOVE));
-
-    // With the view install keeps, an answered key reads the record again, a passed one not.
-    view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    gState.hook.record = static_cast<SharedHookRecord*>(view);
-    record[1] = reinterpret_cast<DWORD>(player.window);
-    CopyMemory(view, record, sizeof record);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 'A'), -1);
-    EXPECT_EQ(gState.hook.target, other);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{179});
-    gState.hook.record = nullptr;
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    DestroyWindow(other);
-}
-
-TEST_F(KeyboardHookProcedure, RecordWithoutALiveWindowLeavesTheHookAsInstalled)
-{
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64,
-                                        kVelmoraMapping);
-    ASSERT_NE(mapping, nullptr);
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    FillMemory(view, 64, 0xA5);   // garbage from some other program
-    UnmapViewOfFile(view);
-    gState.hook.attached = 0;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
-    EXPECT_EQ(gState.hook.target, player.window);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
-    CloseHandle(mapping);
-}
-
-TEST_F(KeyboardHookProcedure, GoneTargetFallsBackToThisPlayerAndAnUndeliverableKeyGoesOn)
-{
-    HWND gone = CreateOtherWindow("gone player");
-    DestroyWindow(gone);
-    gState.hook.target = gone;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
-    // No window left to tell: the key press goes on whole, other keys stay swallowed.
-    gState.hook.target = gone;
-    gState.plugin.hwndParent = gone;
-    EXPECT_NE(Call(HC_ACTION, WM_KEYDOWN, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 178), -1);
-    EXPECT_NE(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYUP, 179), -1);
-    gState.plugin.hwndParent = player.window;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 178), -1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{178});
-}
-
-TEST_F(KeyboardHookProcedure, NoSharedRecordKeepsTheInstalledValues)
-{
-    gState.hook.attached = 0;
-    EXPECT_EQ(Call(HC_ACTION, WM_KEYDOWN, 177), -1);
-    EXPECT_EQ(gState.hook.attached, 1);
-    EXPECT_EQ(Posted(), std::vector<LPARAM>{177});
 }

@@ -313,8 +313,6 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     PeekMessageA(nullptr, nullptr, 0, 0, PM_NOREMOVE);
     InstallObserver();   // sees what the plug-in's newer hook lets through
     PluginInit();
-    gState.hook.stallMs = MAXDWORD;   // a sheet slow to open must not pass for a stalled thread
-    HHOOK pluginHook = gState.hook.hook;
     PressKey(player, VK_MEDIA_PLAY_PAUSE);
     std::vector<UINT> commandsBefore = CommandsOf(player);
     size_t passedBefore = Observed().size();
@@ -330,7 +328,6 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     });
     std::vector<long> stored = StoredFlags();
     PressKey(player, VK_MEDIA_PLAY_PAUSE);
-    HHOOK pluginHookAfter = gState.hook.hook;
     PluginQuit();
     RemoveObserver();
 
@@ -344,7 +341,6 @@ TEST_F(SettingsPage, ApplyStoresAllSixAndTheNextPlayKeyPassesToOtherPrograms)
     EXPECT_EQ(ObservedCount(179, WM_KEYDOWN), 1);
     EXPECT_EQ(ObservedCount(179, WM_KEYUP), 1);
     EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
-    EXPECT_EQ(pluginHookAfter, pluginHook);   // the same hook, not a reinstalled one
 }
 
 TEST_F(SettingsPage, OkAppliesEvenWhenNothingCanBeStoredAndTheNextSheetStartsFromTheAppliedFlags)

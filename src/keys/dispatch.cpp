@@ -7,6 +7,28 @@ namespace {
 // Previous Track this far into a playing track restarts it instead.
 constexpr LRESULT kRestartThresholdMs = 2000;
 
+constexpr UINT kNoCommand = 0;
+
+// positionMs is only looked at for Previous Track while something is playing or paused.
+[[nodiscard]] bool NeedsPosition(UINT vk, LRESULT playState)
+{
+    return vk == VK_MEDIA_PREV_TRACK && playState != 0;
+}
+
+// kNoCommand outside 174..179.
+[[nodiscard]] UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
+{
+    const KeyBinding* binding = FindBinding(vk);
+    if (!binding)
+        return kNoCommand;
+    if (vk == VK_MEDIA_PLAY_PAUSE)
+        return playState == kPlayStatePlaying ? kCmdPause : kCmdPlay;
+    if (NeedsPosition(vk, playState) && playState != kPlayStatePaused &&
+        positionMs > kRestartThresholdMs)
+        return kCmdPlay;
+    return binding->command;
+}
+
 void SendCommand(HWND hwnd, UINT command)
 {
     SendMessageA(hwnd, WM_COMMAND, command, 0);
@@ -14,10 +36,9 @@ void SendCommand(HWND hwnd, UINT command)
 
 void OnHotkey(HWND hwnd, WPARAM id)
 {
-    switch (LOWORD(id)) {
-    case kHotkeyNext:     SendCommand(hwnd, kCmdNextTrack); break;
-    case kHotkeyPrevious: SendCommand(hwnd, kCmdPrevTrack); break;
-    }
+    for (const HotkeyBinding& hotkey : kHotkeyBindings)
+        if (hotkey.id == LOWORD(id))
+            SendCommand(hwnd, hotkey.command);
 }
 
 void OnKeyNotification(HWND hwnd, LPARAM vk)
@@ -32,24 +53,6 @@ void OnKeyNotification(HWND hwnd, LPARAM vk)
 }
 
 }  // namespace
-
-bool NeedsPosition(UINT vk, LRESULT playState)
-{
-    return vk == VK_MEDIA_PREV_TRACK && playState != 0;
-}
-
-UINT CommandForKey(UINT vk, LRESULT playState, LRESULT positionMs)
-{
-    const KeyBinding* binding = FindBinding(vk);
-    if (!binding)
-        return kNoCommand;
-    if (vk == VK_MEDIA_PLAY_PAUSE)
-        return playState == kPlayStatePlaying ? kCmdPause : kCmdPlay;
-    if (NeedsPosition(vk, playState) && playState != kPlayStatePaused &&
-        positionMs > kRestartThresholdMs)
-        return kCmdPlay;
-    return binding->command;
-}
 
 bool OnHostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {

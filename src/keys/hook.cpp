@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr DWORD kSharedMappingSize = 64;
+
 // A view of the record, or null unless it is committed read-write memory: a name taken first
 // with reserved pages maps fine and faults on the first touch. A committed view is at least a
 // page, so the 8 bytes fit.
@@ -157,12 +159,9 @@ int RemoveLocked()
     if (hook.mapping)
         CloseHandle(hook.mapping);
     // Removed once: when the player window's end has released it, quit finds nothing to do.
+    // The other handles are left as they are: nothing reads them once own is cleared.
     hook.own = nullptr;
-    hook.hook = nullptr;
-    hook.target = nullptr;
-    hook.watch = nullptr;
     hook.record = nullptr;
-    hook.mapping = nullptr;
     return result;
 }
 
@@ -215,10 +214,28 @@ void ForgetKeyboardHook()
     gState.hook = {};
 }
 
-int FlagOfKey(UINT vk)
+namespace {
+
+// The hook runs on the player's thread, so it reads the flags without the lock.
+[[nodiscard]] int FlagOfKey(UINT vk)
 {
     const KeyBinding* binding = FindBinding(vk);
     return binding ? gState.keys.*binding->flag : 0;
+}
+
+}  // namespace
+
+KeyAnswer DecideKey(WPARAM msg, UINT vk, bool answered, bool canTell, UINT passedDown)
+{
+    if (!answered)
+        return KeyAnswer::kPassOn;
+    if (msg == WM_KEYDOWN)   // a key-down nobody can be told of goes on, and so will its key-up
+        return canTell ? KeyAnswer::kTellAndSwallow : KeyAnswer::kPassOnAndRemember;
+    // Down and up alike are swallowed, so no other program sees half a key press; with Alt
+    // held the key gives no command.
+    if (msg == WM_SYSKEYDOWN || vk != passedDown)
+        return KeyAnswer::kSwallow;
+    return KeyAnswer::kPassOn;
 }
 
 // Called for every key typed anywhere, on the player's thread, and the system drops a hook
@@ -230,19 +247,22 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event)
     if (code < 0 || !gState.hook.target || !gState.notifyMessage)
         return CallNextHookEx(gState.hook.hook, code, msg, event);
     UINT vk = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event)->vkCode;
-    if (!FlagOfKey(vk))
-        return CallNextHookEx(gState.hook.hook, code, msg, event);
-    FollowRecord();
-    // Posted, not sent: the hook must return before the player acts on the key.
-    if (msg == WM_KEYDOWN && PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk))
-        return -1;
-    // Down and up alike are swallowed, so no other program sees half a key press; a key-down
-    // nobody could be told of goes on, and so does its key-up.
-    if (msg == WM_KEYDOWN)
-        gState.hook.passedDown = vk;
-    else if (msg == WM_SYSKEYDOWN || vk != gState.hook.passedDown)
-        return -1;
-    else
-        gState.hook.passedDown = 0;
+    bool answered = FlagOfKey(vk);
+    if (answered)
+        FollowRecord();
+    switch (DecideKey(msg, vk, answered, answered && IsWindow(gState.hook.target),
+                      gState.hook.passedDown)) {
+    case KeyAnswer::kTellAndSwallow:   // posted: the hook must return before the player acts
+        if (PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk))
+            return -1;
+        gState.hook.passedDown = vk;   // its queue would not take it: the key goes on whole
+        break;
+    case KeyAnswer::kSwallow:            return -1;
+    case KeyAnswer::kPassOnAndRemember:  gState.hook.passedDown = vk; break;
+    case KeyAnswer::kPassOn:             // a key whose down went on is no longer half pressed
+        if (vk == gState.hook.passedDown)
+            gState.hook.passedDown = 0;
+        break;
+    }
     return CallNextHookEx(gState.hook.hook, code, msg, event);
 }

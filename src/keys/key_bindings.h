@@ -1,4 +1,5 @@
-// What each multimedia key means: its setting and the command it becomes.
+// What each multimedia key and each hotkey means: its setting or combination, and the command
+// it becomes.
 #pragma once
 
 #include <array>
@@ -32,3 +33,15 @@ static_assert(FindBinding(173) == nullptr && FindBinding(180) == nullptr);
 static_assert(FindBinding(VK_MEDIA_STOP)->command == kCmdStop);
 static_assert(FindBinding(VK_VOLUME_UP)->flag == &KeyFlags::Key_VolUp);
 static_assert(FindBinding(VK_MEDIA_PLAY_PAUSE)->flag == &KeyFlags::Key_Play);
+
+struct HotkeyBinding {
+    int id;
+    UINT modifiers;
+    UINT vk;
+    UINT command;
+};
+
+inline constexpr std::array<HotkeyBinding, 2> kHotkeyBindings{{
+    {kHotkeyNext, MOD_CONTROL | MOD_ALT, VK_NEXT, kCmdNextTrack},
+    {kHotkeyPrevious, MOD_CONTROL | MOD_ALT, VK_PRIOR, kCmdPrevTrack},
+}};

@@ -6,6 +6,8 @@
 
 namespace {
 
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
 // Each window we entered carries its own record: the procedure its messages go on to, and its
 // character set. A pinned module may stay in the chains of several windows at once, and the
 // system drops the record with the window, so a handle used again never finds a stale one. The
@@ -95,6 +97,21 @@ void OnWindowGone(HWND window)
         RemoveKeyboardHook();
 }
 
+// Counted, because the host may unload us inside a message that came through here.
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == gState.notifyMessage && wp == kChainProbe)
+        return reinterpret_cast<LRESULT>(HostWindowProc);
+    ++gState.chain.depth;
+    LRESULT result = 0;
+    if (!OnHostMessage(hwnd, msg, wp, lp))
+        result = CallPrevious(hwnd, msg, wp, lp);
+    --gState.chain.depth;
+    if (msg == WM_NCDESTROY)   // the last message: passed on first, with the record it needs
+        OnWindowGone(hwnd);
+    return result;
+}
+
 }  // namespace
 
 void EnterPlayerWindow(HWND player)
@@ -132,19 +149,4 @@ void LeavePlayerWindow()
     }
     SetProc(player, unicode, previous);
     Forget(player);
-}
-
-// Counted, because the host may unload us inside a message that came through here.
-LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == gState.notifyMessage && wp == kChainProbe)
-        return reinterpret_cast<LRESULT>(HostWindowProc);
-    ++gState.chain.depth;
-    LRESULT result = 0;
-    if (!OnHostMessage(hwnd, msg, wp, lp))
-        result = CallPrevious(hwnd, msg, wp, lp);
-    --gState.chain.depth;
-    if (msg == WM_NCDESTROY)   // the last message: passed on first, with the record it needs
-        OnWindowGone(hwnd);
-    return result;
 }

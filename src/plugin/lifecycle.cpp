@@ -1,22 +1,17 @@
 // Start-up, configuration and shutdown: the only place that wires the modules together.
 #include "host/host.h"
+#include "keys/key_bindings.h"
 #include "keys/keys.h"
 #include "plugin/lifecycle.h"
 #include "ui/ui.h"
-
-namespace {
-
-constexpr UINT kCtrlAlt = MOD_CONTROL | MOD_ALT;
-
-}  // namespace
 
 // No step's failure stops the next: a hotkey held by another program must not cost the
 // multimedia keys, and the player has no use for an error.
 int PluginInit()
 {
     HWND player = PlayerWindow();
-    RegisterHotKey(player, kHotkeyNext, kCtrlAlt, VK_NEXT);
-    RegisterHotKey(player, kHotkeyPrevious, kCtrlAlt, VK_PRIOR);
+    for (const HotkeyBinding& hotkey : kHotkeyBindings)
+        RegisterHotKey(player, hotkey.id, hotkey.modifiers, hotkey.vk);
     LoadKeyFlags();
     gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
     EnterPlayerWindow(player);
@@ -35,8 +30,8 @@ void PluginConfig()
 void PluginQuit()
 {
     HWND player = PlayerWindow();
-    UnregisterHotKey(player, kHotkeyNext);
-    UnregisterHotKey(player, kHotkeyPrevious);
+    for (const HotkeyBinding& hotkey : kHotkeyBindings)
+        UnregisterHotKey(player, hotkey.id);
     RemoveKeyboardHook();
     ForgetKeyboardHook();
     gState.notifyMessage = 0;   // a notification still queued reaches the player untouched
