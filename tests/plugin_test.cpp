@@ -58,7 +58,6 @@ TEST_F(Lifecycle, HotkeyHeldElsewhereCostsNothingElse)
     HWND other = CreateOtherWindow();
     ASSERT_TRUE(RegisterHotKey(other, 1, kCtrlAlt, VK_NEXT));
     StartPlugin();   // expects 0
-    EXPECT_NE(gState.hook.hook, nullptr);
     TapWithCtrlAlt(VK_PRIOR);
     TapKey(VK_MEDIA_STOP);
     SettlePlayer(player);
