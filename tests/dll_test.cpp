@@ -586,7 +586,7 @@ DWORD WINAPI RunTypist(void* parameter)
             break;
         if (woke == WAIT_OBJECT_0 + 1)
             TapKey(kTypistKey);
-        PumpMessages(0);
+        PumpUntil([] { return true; });   // what is pending, without waiting
     }
     UnhookWindowsHookEx(gTypistHook);
     return 0;

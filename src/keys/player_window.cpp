@@ -119,13 +119,11 @@ void EnterPlayerWindow(HWND player)
     NameRecord();
     if (LeadsThroughUs(player))
         return;   // entering again would make us our own previous procedure
+    Forget(player);   // a record left from a chain the host has replaced since
     int unicode = IsWindowUnicode(player);
     WNDPROC previous = ProcOf(player, unicode);
-    if (!previous || !Remember(player, previous, unicode)) {
-        Forget(player);
-        return;
-    }
-    if (!SetProc(player, unicode, HostWindowProc))
+    if (!previous || !Remember(player, previous, unicode) ||
+        !SetProc(player, unicode, HostWindowProc))
         Forget(player);
 }
 
