@@ -237,6 +237,7 @@ FunctionEnd
 
 ; $0: what could not be done. NSIS then calls .onInstFailed, which puts the previous install back.
 Function UndoAndStop
+  SetDetailsPrint both
   MessageBox MB_OK|MB_ICONSTOP "Setup could not $0.$\r$\n$\r$\nIt put back what was there before \
     it started. Free some disk space or close the program that holds the file, then run the setup \
     again." /SD IDOK
