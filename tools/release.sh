@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds the plug-in and its setup twice, in two fresh build folders at different paths, fails
-# unless both builds give the same bytes or the DLL fails its check, and writes the release into
-# dist/: the DLL, the setup, a zip of the DLL and README, SHA256SUMS, and the versions of the
-# Debian packages that built it. dist/ is replaced only when all of that succeeded.
+# Builds the plug-in and its setup twice, in two fresh build folders at different paths, with the
+# tests; runs the DLL, installer and demo tests of the first build under Wine; fails when a test
+# fails, the DLL fails its check or the two builds differ by a byte; and writes the release into
+# dist/: the DLL, the setup, a zip of the DLL with a README for users, the LICENSE and the
+# CHANGELOG, SHA256SUMS, and the versions of the Debian packages that built it. dist/ is replaced
+# only when all of that succeeded.
 #   bash tools/release.sh                 refuses a working tree with uncommitted changes
 #   bash tools/release.sh --allow-dirty   builds one anyway (not a release of HEAD)
 set -eu
@@ -39,6 +41,10 @@ cleanup() {
     status=$?
     # Killed between the two renames: the old dist/ goes back.
     if [ -n "$next" ] && [ ! -e dist ] && [ -e "$next/old" ]; then mv "$next/old" dist; fi
+    # Interrupted while testing: the test prefix's server and programs go too.
+    if [ -d "$work/first/build/wineprefix" ]; then
+        WINEPREFIX="$work/first/build/wineprefix" wineserver -k 2>/dev/null || true
+    fi
     rm -rf "$work" "$next"
     [ $status -eq 0 ] || echo "release.sh: failed; dist/ left as it was" >&2
 }
@@ -47,24 +53,45 @@ trap 'exit 1' HUP INT TERM
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-release.XXXXXX")
 next=$(mktemp -d "$PWD/.dist-next.XXXXXX")
 
+# The zip's files, under the names a Windows user opens with a double-click.
+zipped="gen_velmora.dll README.txt LICENSE.txt CHANGELOG.txt"
+
 # build_once FOLDER: a clean build in FOLDER/build, the artefacts in FOLDER/out.
 build_once() {
     build=$1/build out=$1/out stage=$1/stage
     mkdir -p "$out" "$stage"
-    cmake --preset default -B "$build" -DBUILD_TESTING=OFF >/dev/null
+    cmake --preset default -B "$build" >/dev/null
     cmake --build "$build" --target gen_velmora velmora_setup velmora_check_dll
     cp "$build/bin/gen_velmora.dll" "$build/bin/$setup" "$out/"
     # Fixed times, modes and order and no extra fields, so the same sources give the same zip.
-    cp "$build/bin/gen_velmora.dll" README.md "$stage/"
-    chmod 644 "$stage/gen_velmora.dll" "$stage/README.md"
-    touch -d "@$SOURCE_DATE_EPOCH" "$stage/gen_velmora.dll" "$stage/README.md"
-    (cd "$stage" && TZ=UTC zip -q -X "$out/$zip" gen_velmora.dll README.md)
+    cp "$build/bin/gen_velmora.dll" "$stage/"
+    cp docs/README-user.txt "$stage/README.txt"
+    cp LICENSE "$stage/LICENSE.txt"
+    cp CHANGELOG.md "$stage/CHANGELOG.txt"
+    (cd "$stage" && chmod 644 $zipped && touch -d "@$SOURCE_DATE_EPOCH" $zipped &&
+     TZ=UTC zip -q -X "$out/$zip" $zipped)
     (cd "$out" && sha256sum $artefacts >SHA256SUMS)
+}
+
+# test_build FOLDER: the rest of FOLDER/build, and its tests of what ships (the DLL as loaded
+# and checked, the setup and uninstaller, the demo player pressing every key) under Wine, in a
+# prefix of its own.
+test_build() {
+    build=$1/build
+    cmake --build "$build"
+    prefix="$build/wineprefix"
+    tools/wine-run.sh --preflight "$prefix"
+    status=0
+    ctest --test-dir "$build" --output-on-failure --no-tests=error \
+          -R '^(WineBench|LoadedDll|Installer|DemoPlayer)\.' || status=$?
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    [ $status -eq 0 ] || { echo "release.sh: tests failed (above)" >&2; exit 1; }
 }
 
 # Two folders at different depths, built one after the other: neither the path nor the time may
 # show in the result.
 build_once "$work/first"
+test_build "$work/first"
 build_once "$work/second/build-two"
 if ! cmp -s "$work/first/out/SHA256SUMS" "$work/second/build-two/out/SHA256SUMS"; then
     echo "release.sh: NOT REPRODUCIBLE: two builds of the same sources differ" >&2

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build=${VELMORA_BUILD_DIR:-build}
 case $build in /*) ;; *) build="$PWD/$build" ;; esac
 . tools/wine-env.sh
-sh tools/setup-debian.sh
+if [ "${1:-}" = --interactive ]; then sh tools/setup-debian.sh --desktop; else sh tools/setup-debian.sh; fi
 quietly cmake --preset default -B "$build"
 quietly cmake --build "$build" --target velmora_demo velmora_desktop_keeper
 
@@ -21,6 +21,10 @@ if [ "${1:-}" = --interactive ]; then
     # Not the tests' prefix: that one draws nothing (null driver) and must stay undisturbed.
     make_prefix "$build/wineprefix-desktop" ""
     preflight
+    # Wine looks for the glyphs its UI font lacks only in the fonts linked to it, and shapes Thai
+    # only with the first of them: the font setup-debian.sh --desktop installed goes first.
+    quietly wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d unifont.otf,Unifont /f
     exec wine "$build/bin/velmora_demo.exe" --interactive
 fi
 

@@ -3,6 +3,7 @@
 # missing and makes sure 32-bit x86 programs, and so 32-bit Wine, can run. On a kernel that
 # cannot execute i386 programs it registers Debian's qemu-user-static for them in binfmt_misc.
 # Root is needed only for what it has to change; on a machine already set up anyone can run it.
+#   sh tools/setup-debian.sh [--desktop]
 set -eu
 
 fail() {
@@ -52,6 +53,9 @@ update_package_lists() {
 # every Wine start under emulation costs about 50 s.
 packages="g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine32-preloader:i386 xvfb xauth
           cmake ninja-build googletest nsis imagemagick zip clang lld"
+# --desktop (the interactive demo, screenshots): a font with Japanese, Thai, Hebrew and Greek, so
+# the demo's titles show as text on a real display (Wine finds it through fontconfig).
+[ "${1:-}" != --desktop ] || packages="$packages fonts-unifont"
 
 install_missing() {
     missing=""

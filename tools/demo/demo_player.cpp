@@ -54,8 +54,8 @@ void TogglePause(DemoPlayer& demo)
 
 void ChangeVolume(DemoPlayer& demo, int delta)
 {
-    int volume = demo.volumePercent + delta;
-    demo.volumePercent = volume < 0 ? 0 : volume > 100 ? 100 : volume;
+    int volume = demo.volume + delta;
+    demo.volume = volume < 0 ? 0 : volume > kVolumeMax ? kVolumeMax : volume;
 }
 
 bool Carry(DemoPlayer& demo, UINT command)
@@ -66,8 +66,8 @@ bool Carry(DemoPlayer& demo, UINT command)
     case kCmdPause:       TogglePause(demo); return true;
     case kCmdStop:        demo.window.playState = 0; demo.window.positionMs = 0; return true;
     case kCmdNextTrack:   GoToTrack(demo, demo.track + 1); return true;
-    case kCmdVolumeUp:    ChangeVolume(demo, kVolumeStepPercent); return true;
-    case kCmdVolumeDown:  ChangeVolume(demo, -kVolumeStepPercent); return true;
+    case kCmdVolumeUp:    ChangeVolume(demo, kVolumeStep); return true;
+    case kCmdVolumeDown:  ChangeVolume(demo, -kVolumeStep); return true;
     }
     return false;
 }
@@ -124,7 +124,8 @@ void FormatState(const DemoPlayer& demo, char* text, int size)
     LRESULT seconds = demo.window.positionMs / 1000;
     std::snprintf(text, size, "%s %d/%d %ld:%02ld vol %d%%", StateName(demo.window.playState),
                   demo.track + 1, kPlaylistLength, static_cast<long>(seconds / 60),
-                  static_cast<long>(seconds % 60), demo.volumePercent);
+                  static_cast<long>(seconds % 60),
+                  (demo.volume * 100 + kVolumeMax / 2) / kVolumeMax);
 }
 
 void FormatCommand(UINT command, char* text, int size)

@@ -9,7 +9,7 @@
 struct DemoPlayer {
     PlayerDouble window;      // its playState and positionMs answer the plug-in's queries
     int track = 0;            // index into the playlist
-    int volumePercent = 60;
+    int volume = 153;         // 0..255 as the player's, shown in percent: 60%
     std::wstring title;       // the window title as last set, "2. Title - Winamp", as the player's
     UINT lastCommand = 0;     // last command the player understood; 0 before the first
     // Called after every command the player understood (the interactive window redraws here).
@@ -20,7 +20,8 @@ struct DemoPlayer {
 
 inline constexpr int kPlaylistLength = 5;
 inline constexpr LRESULT kTrackLengthMs = 180000;
-inline constexpr int kVolumeStepPercent = 5;
+inline constexpr int kVolumeMax = 255;
+inline constexpr int kVolumeStep = 4;   // the player's own step for volume up and down
 
 // Points the window's onCommand at the player; call before CreatePlayerWindow.
 void AttachDemoPlayer(DemoPlayer& demo);

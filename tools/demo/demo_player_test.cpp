@@ -57,15 +57,20 @@ TEST(DemoPlayer, TrackChangesWrapAroundThePlaylistAndKeepThePlayState)
     EXPECT_EQ(StateOf(demo), "paused 4/5 0:00 vol 60%");
 }
 
-TEST(DemoPlayer, VolumeStaysBetweenZeroAndAHundredPercent)
+TEST(DemoPlayer, VolumeMovesByFourOnTheFullScaleAndStaysWithinIt)
 {
     DemoPlayer demo;
+    ApplyCommand(demo, 40058);
+    EXPECT_EQ(StateOf(demo), "stopped 1/5 0:00 vol 62%");   // 157 of 255
+    ApplyCommand(demo, 40059);
+    ApplyCommand(demo, 40059);
+    EXPECT_EQ(StateOf(demo), "stopped 1/5 0:00 vol 58%");   // 149
     for (int i = 0; i < 30; ++i)
         ApplyCommand(demo, 40058);
-    EXPECT_EQ(demo.volumePercent, 100);
-    for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(StateOf(demo), "stopped 1/5 0:00 vol 100%");
+    for (int i = 0; i < 70; ++i)
         ApplyCommand(demo, 40059);
-    EXPECT_EQ(demo.volumePercent, 0);
+    EXPECT_EQ(StateOf(demo), "stopped 1/5 0:00 vol 0%");
 }
 
 TEST(DemoPlayer, ClockMovesOnOnlyWhilePlayingAndAnEndedTrackGoesToTheNext)

@@ -70,16 +70,17 @@ void OnButton(DemoPlayer&, UINT id)
 void BuildControls(HWND window)
 {
     AddChild(window, L"STATIC",
-             L"Press a media key or Ctrl+Alt+PageDown/PageUp in any window.", 0,
-             10, 10, 390, 18, 0);
-    gDemo.stateText = AddChild(window, L"STATIC", L"", 0, 10, 40, 390, 18, 0);
-    gDemo.commandText = AddChild(window, L"STATIC", L"", 0, 10, 62, 390, 18, 0);
+             L"Press a media key or Ctrl+Alt+PageDown/PageUp in any window.", 0, 10, 10, 390, 18, 0);
+    AddChild(window, L"STATIC", L"Volume Up/Down are off until ticked under Configure.", 0,
+             10, 28, 390, 18, 0);
+    gDemo.stateText = AddChild(window, L"STATIC", L"", 0, 10, 50, 390, 18, 0);
+    gDemo.commandText = AddChild(window, L"STATIC", L"", 0, 10, 72, 390, 18, 0);
     int x = 10;
     for (const Button& b : kButtons) {
-        AddChild(window, L"BUTTON", b.label, BS_PUSHBUTTON, x, 95, 50, 26, b.id);
+        AddChild(window, L"BUTTON", b.label, BS_PUSHBUTTON, x, 105, 50, 26, b.id);
         x += 55;
     }
-    AddChild(window, L"BUTTON", L"Configure...", BS_PUSHBUTTON, 10, 135, 100, 26, kConfigureButton);
+    AddChild(window, L"BUTTON", L"Configure...", BS_PUSHBUTTON, 10, 145, 100, 26, kConfigureButton);
 }
 
 // Closing only ends the message loop: quit and FreeLibrary must run after the plug-in's
