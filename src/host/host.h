@@ -82,6 +82,7 @@ struct PluginState {
     GeneralPurposePlugin plugin;   // export; the player writes the window and instance
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
+    UINT heldHotkeys;              // lifecycle: bit i while kHotkeyBindings[i] is registered
     PlayerChain chain;             // keys: entering and leaving player windows
     HookState hook;                // keyboard hook; it forgets itself after removal
     int sheetRunning;              // config sheet: inside its modal call
