@@ -217,6 +217,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         "the earlier player quits first", "the later one does",
         "the later one unloads the plug-in only", "so does the later one, after a middle one",
         "the later one hangs, then recovers"};
+    bool hangEndsTheChain = false;
     for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly,
                         kAfterAMiddleOne, kLaterHangs}) {
         SCOPED_TRACE(kOrderNames[order]);
@@ -260,6 +261,17 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
             }
             if (order == kLaterHangs) {   // the system then skips its hook, and ours is asked
                 EXPECT_TRUE(PumpUntil([&] { return IsHungAppWindow(secondWindow) != FALSE; }));
+                // Windows passes a key on past a hook that does not answer (or drops that hook);
+                // some Wines end the chain there, so no older hook, ours included, is asked.
+                Observed().clear();
+                TapKey(VK_VOLUME_UP);
+                if (!PumpUntil([&] { return ObservedCount(VK_VOLUME_UP, WM_KEYUP) > 0; })) {
+                    hangEndsTheChain = true;
+                    StopSecondPlayer(second);
+                    UnloadPlugin(plugin);
+                    RemoveObserver();
+                    break;
+                }
             }
             Observed().clear();
             TapKey(VK_MEDIA_PLAY_PAUSE);
@@ -279,6 +291,9 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         ForgetReceived(player);
     }
     DestroyPlayerWindow(middle);
+    if (hangEndsTheChain)
+        GTEST_SKIP() << "the other orders passed; a hung player: this Wine asks no hook older "
+                        "than a hung one, so no plug-in behind it can answer the key";
 }
 
 // The player loads every gen_*.dll in its Plugins folder: a renamed copy of ours is a second copy
