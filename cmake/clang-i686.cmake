@@ -20,7 +20,7 @@ string(JOIN " " CMAKE_CXX_FLAGS_INIT
        -stdlib++-isystem ${_gcc}/include/c++
        -stdlib++-isystem ${_gcc}/include/c++/${_triple}
        -stdlib++-isystem ${_gcc}/include/c++/backward)
-foreach(_kind EXE SHARED MODULE)
+foreach(_kind EXE MODULE)
     set(CMAKE_${_kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${_gcc} -pthread")
 endforeach()
 
