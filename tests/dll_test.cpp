@@ -338,7 +338,8 @@ TEST_F(LoadedDll, CopyLoadedAgainUnderALaterCopyIsEnteredOnceAndAnswersOnce)
         TerminateProcess(child.hProcess, 255);
     DWORD commands = STILL_ACTIVE;
     GetExitCodeProcess(child.hProcess, &commands);
-    EXPECT_EQ(commands, 1u) << "253: a query reached the window other than once";
+    EXPECT_EQ(commands, 1u) << "the Stop commands; 253: the query reached the window other "
+                               "than once; 252: another command came";
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     DeleteFileA(copy.c_str());

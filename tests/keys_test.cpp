@@ -424,8 +424,8 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
         SCOPED_TRACE(kStallNames[i]);
         ForgetReceived(player);
         EXPECT_TRUE(NextWatchTick());
-        if (!kInputDuringTheStall[i])
-            Sleep(2500);   // the behaviour under test: the player's thread stuck, as in a slow file open
+        if (!kInputDuringTheStall[i])   // the behaviour under test: stuck, as in a slow file open
+            Sleep(2500);
         else
             StallAnsweringOnlyTheHook(kInputDuringTheStall[i]);
         EXPECT_TRUE(NextWatchTick());

@@ -6,7 +6,8 @@
 // Or: second_player.exe reload COPY: loads gen_velmora.dll, then COPY (the same plug-in under
 // another file name) on the same window, unloads the first, which stays under the copy, and
 // loads it again; then sends its window one query and types Stop. Exits with the number of
-// commands received, or 253 when the query reached the window other than once.
+// Stop commands received; 253 when the query reached the window other than once, 252 when
+// another command came.
 #include <cstring>
 
 #include "player_double.h"
@@ -43,11 +44,12 @@ int Reload(const char* copy)
     TapKey(VK_MEDIA_STOP);
     PumpUntil([&] { return !CommandsOf(player).empty(); });
     SettlePlayer(player);
-    int commands = static_cast<int>(CommandsOf(player).size());
+    std::vector<UINT> commands = CommandsOf(player);
     DestroyPlayerWindow(player);
     QuitPlugin(first);
     QuitPlugin(second);
-    return commands;
+    return commands == std::vector<UINT>(commands.size(), 40047) ? static_cast<int>(commands.size())
+                                                                 : 252;
 }
 
 }  // namespace

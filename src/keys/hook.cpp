@@ -106,7 +106,8 @@ void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
     gState.hook.lastTickMs = now;
     if (now - before <= gState.hook.stallMs)
         return;
-    // Counted only once this tick was overdue, so surely within the stall.
+    // A key answered in time after this tick fell due, so within the stall: the system kept the
+    // hook. One answered just before the stall began proves nothing.
     DWORD answered = gState.hook.inTimeMs - before;
     if (answered > gState.hook.stallMs / 2 && answered <= now - before)
         return;
