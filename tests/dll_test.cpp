@@ -296,6 +296,55 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
                         "than a hung one, so no plug-in behind it can answer the key";
 }
 
+// The player loads every gen_*.dll in its Plugins folder: a renamed copy of ours is a second copy
+// in the same process, entered into the same window above the first.
+constexpr char kRenamedCopy[] = "gen_velmora - Copy.dll";
+
+TEST_F(LoadedDll, RenamedCopyOnTheSameWindowGivesOneCommandPerKeyAndHotkeyAndQuitsAlone)
+{
+    std::string copy = ProgramFolder() + kRenamedCopy;
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    LoadedPlugin upper;
+    ASSERT_TRUE(LoadPlugin(upper, player.window, copy.c_str()));
+    for (const char* stage : {"both copies loaded", "the upper copy unloaded"}) {
+        SCOPED_TRACE(stage);
+        ForgetReceived(player);
+        TapWithCtrlAlt(VK_NEXT);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return CountOf(player, WM_HOTKEY) == 1; }));
+        SettlePlayer(player);
+        EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40048, 40047}));
+        UnloadPlugin(upper);
+    }
+    EXPECT_EQ(GetModuleHandleA(kRenamedCopy), nullptr);
+    DeleteFileA(copy.c_str());
+}
+
+// In a child, where a stack overflow shows as a failed exit rather than taking the suite down.
+TEST_F(LoadedDll, CopyLoadedAgainUnderALaterCopyIsEnteredOnceAndAnswersOnce)
+{
+    std::string copy = ProgramFolder() + kRenamedCopy;
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    std::string command = std::string("second_player.exe reload \"") + kRenamedCopy + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &child));
+    bool ended = WaitForSingleObject(child.hProcess, 2 * kWaitMs) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended);
+    if (!ended)
+        TerminateProcess(child.hProcess, 255);
+    DWORD commands = STILL_ACTIVE;
+    GetExitCodeProcess(child.hProcess, &commands);
+    EXPECT_EQ(commands, 1u) << "the Stop commands; 253: the query reached the window other "
+                               "than once; 252: another command came";
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    DeleteFileA(copy.c_str());
+}
+
 namespace {
 
 // This process's entries in the system handle table; -1 when ntdll will not tell.
