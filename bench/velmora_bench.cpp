@@ -342,7 +342,7 @@ int main()
                 passThrough.oursNs, passThrough.bareNs, answered.oursNs, answered.bareNs,
                 message.oursNs, message.bareNs);
     DWORD size = FileSizeOf(kDllName);
-    std::printf("%s: %lu bytes (%.1f KiB, target <= 24 KiB)\n", kDllName,
+    std::printf("%s: %lu bytes (%.1f KiB, target <= 18 KiB)\n", kDllName,
                 static_cast<unsigned long>(size), size / 1024.0);
     HMODULE module = LoadLibraryA(kDllName);
     if (module) {

@@ -20,9 +20,11 @@ string(JOIN " " CMAKE_CXX_FLAGS_INIT
        -stdlib++-isystem ${_gcc}/include/c++
        -stdlib++-isystem ${_gcc}/include/c++/${_triple}
        -stdlib++-isystem ${_gcc}/include/c++/backward)
-foreach(_kind EXE SHARED MODULE)
+foreach(_kind EXE MODULE)
     set(CMAKE_${_kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${_gcc} -pthread")
 endforeach()
+# The DLL links no runtime, so no winpthread either; libgcc is still found there.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${_gcc}")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

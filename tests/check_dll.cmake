@@ -1,6 +1,7 @@
 # Fails unless the DLL exports exactly winampGetGeneralPurposePlugin and imports only DLLs that
 # every Windows (and Wine) has: a stray runtime DLL would stop the plug-in loading for users.
-# Also fails when it is bigger than MAX_BYTES, or when its headers carry a build time, which would
+# Also fails when it is bigger than MAX_BYTES, carries C runtime start-up sections (thread-local
+# data, unwind tables, initializer tables), or when its headers carry a build time, which would
 # make every build of the same commit a different file.
 cmake_policy(VERSION 3.25)
 file(SIZE ${DLL} bytes)
@@ -11,13 +12,20 @@ message(STATUS "${bytes} bytes (limit ${MAX_BYTES})")
 
 # objdump prints the header's time in local time: west of UTC a zero stamp reads 1969.
 set(ENV{TZ} UTC)
-execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+execute_process(COMMAND ${OBJDUMP} -p -h ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
+# objdump cuts section names to eight characters (.eh_fram).
+string(REGEX MATCHALL "\n *[0-9]+ \\.(tls|eh_fram|CRT)[^ \n]*" sections "${dump}")
+if(sections)
+    string(REPLACE "\n" "" sections "${sections}")
+    message(FATAL_ERROR "gen_velmora.dll carries start-up sections nothing of ours needs:${sections}")
+endif()
+
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-set(allowed kernel32 user32 gdi32 advapi32 shell32 comctl32 msvcrt)
+set(allowed kernel32 user32 gdi32 advapi32 shell32 comctl32)
 foreach(line IN LISTS imports)
     string(REGEX REPLACE "DLL Name: ([^\n\r ]+).*" "\\1" name "${line}")
     string(TOLOWER "${name}" lower)

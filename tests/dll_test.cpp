@@ -217,6 +217,7 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         "the earlier player quits first", "the later one does",
         "the later one unloads the plug-in only", "so does the later one, after a middle one",
         "the later one hangs, then recovers"};
+    bool hangEndsTheChain = false;
     for (Order order : {kOursQuitsFirst, kLaterQuitsFirst, kLaterUnloadsThePlugInOnly,
                         kAfterAMiddleOne, kLaterHangs}) {
         SCOPED_TRACE(kOrderNames[order]);
@@ -260,6 +261,17 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
             }
             if (order == kLaterHangs) {   // the system then skips its hook, and ours is asked
                 EXPECT_TRUE(PumpUntil([&] { return IsHungAppWindow(secondWindow) != FALSE; }));
+                // Windows passes a key on past a hook that does not answer (or drops that hook);
+                // some Wines end the chain there, so no older hook, ours included, is asked.
+                Observed().clear();
+                TapKey(VK_VOLUME_UP);
+                if (!PumpUntil([&] { return ObservedCount(VK_VOLUME_UP, WM_KEYUP) > 0; })) {
+                    hangEndsTheChain = true;
+                    StopSecondPlayer(second);
+                    UnloadPlugin(plugin);
+                    RemoveObserver();
+                    break;
+                }
             }
             Observed().clear();
             TapKey(VK_MEDIA_PLAY_PAUSE);
@@ -279,6 +291,58 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
         ForgetReceived(player);
     }
     DestroyPlayerWindow(middle);
+    if (hangEndsTheChain)
+        GTEST_SKIP() << "the other orders passed; a hung player: this Wine asks no hook older "
+                        "than a hung one, so no plug-in behind it can answer the key";
+}
+
+// The player loads every gen_*.dll in its Plugins folder: a renamed copy of ours is a second copy
+// in the same process, entered into the same window above the first.
+constexpr char kRenamedCopy[] = "gen_velmora - Copy.dll";
+
+TEST_F(LoadedDll, RenamedCopyOnTheSameWindowGivesOneCommandPerKeyAndHotkeyAndQuitsAlone)
+{
+    std::string copy = ProgramFolder() + kRenamedCopy;
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(LoadPlugin(plugin, player.window));
+    LoadedPlugin upper;
+    ASSERT_TRUE(LoadPlugin(upper, player.window, copy.c_str()));
+    for (const char* stage : {"both copies loaded", "the upper copy unloaded"}) {
+        SCOPED_TRACE(stage);
+        ForgetReceived(player);
+        TapWithCtrlAlt(VK_NEXT);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return CountOf(player, WM_HOTKEY) == 1; }));
+        SettlePlayer(player);
+        EXPECT_EQ(CommandsOf(player), (std::vector<UINT>{40048, 40047}));
+        UnloadPlugin(upper);
+    }
+    EXPECT_EQ(GetModuleHandleA(kRenamedCopy), nullptr);
+    DeleteFileA(copy.c_str());
+}
+
+// In a child, where a stack overflow shows as a failed exit rather than taking the suite down.
+TEST_F(LoadedDll, CopyLoadedAgainUnderALaterCopyIsEnteredOnceAndAnswersOnce)
+{
+    std::string copy = ProgramFolder() + kRenamedCopy;
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    std::string command = std::string("second_player.exe reload \"") + kRenamedCopy + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &child));
+    bool ended = WaitForSingleObject(child.hProcess, 2 * kWaitMs) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended);
+    if (!ended)
+        TerminateProcess(child.hProcess, 255);
+    DWORD commands = STILL_ACTIVE;
+    GetExitCodeProcess(child.hProcess, &commands);
+    EXPECT_EQ(commands, 1u) << "the Stop commands; 253: the query reached the window other "
+                               "than once; 252: another command came";
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    DeleteFileA(copy.c_str());
 }
 
 namespace {

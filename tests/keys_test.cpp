@@ -112,7 +112,7 @@ TEST_F(HostDispatch, OtherMessagesReachThePlayerUnchanged)
 
 void PrintTo(KeyAnswer answer, std::ostream* out)
 {
-    const char* names[] = {"pass on", "tell and swallow", "swallow", "pass on and remember"};
+    const char* names[] = {"pass on", "tell and swallow", "swallow"};
     *out << names[static_cast<int>(answer)];
 }
 
@@ -121,41 +121,48 @@ TEST(KeyboardHookDecision, APressIsToldAndSwallowedWholeOrGoesOnWhole)
     using enum KeyAnswer;
     constexpr WPARAM kDown = WM_KEYDOWN, kUp = WM_KEYUP, kSysDown = WM_SYSKEYDOWN,
                      kSysUp = WM_SYSKEYUP;
-    // One press each: the key-up is asked with what the key-down left remembered.
+    // One press each, after what an earlier key-down of the same press met: '-' none, 's'
+    // swallowed, 'p' passed on. The key-up is asked whether the press's key-down was swallowed,
+    // which the hook keeps per key: a repeat does not make a key-down that went on swallowed.
     struct Row {
-        UINT vk;
         bool answered, canTell;
-        UINT passedBefore;   // a key-down that went on earlier, or 0
-        WPARAM down;
+        char before;
+        WPARAM down;   // 0: none seen, the hook came while the key was held
         KeyAnswer atDown;
         WPARAM up;
         KeyAnswer atUp;
     };
     const Row rows[] = {
-        {179, true, true, 0, kDown, kTellAndSwallow, kUp, kSwallow},
-        {178, true, true, 0, kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
-        {178, true, true, 177, kDown, kTellAndSwallow, kUp, kSwallow},
-        {179, true, true, 0, kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
-        {179, true, false, 0, kSysDown, kSwallow, kSysUp, kSwallow},
-        {175, false, true, 0, kDown, kPassOn, kUp, kPassOn},
-        {'A', false, false, 177, kDown, kPassOn, kUp, kPassOn},
-        {179, false, true, 0, kSysDown, kPassOn, kSysUp, kPassOn},
+        {true, true, '-', kDown, kTellAndSwallow, kUp, kSwallow},
+        {true, true, '-', kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
+        {true, true, 's', kDown, kTellAndSwallow, kUp, kSwallow},      // repeated down
+        {true, true, '-', kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
+        {true, false, '-', kSysDown, kSwallow, kSysUp, kSwallow},
+        {false, true, '-', kDown, kPassOn, kUp, kPassOn},
+        {false, false, '-', kDown, kPassOn, kUp, kPassOn},
+        {false, true, '-', kSysDown, kPassOn, kSysUp, kPassOn},
         // No player window to tell: the whole press goes on.
-        {177, true, false, 0, kDown, kPassOnAndRemember, kUp, kPassOn},
-        {177, true, false, 0, kDown, kPassOnAndRemember, kSysUp, kPassOn},
-        {177, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},   // repeated down
-        {177, true, false, 177, kSysDown, kSwallow, kSysUp, kPassOn},       // and Alt since
-        {176, true, false, 177, kDown, kPassOnAndRemember, kUp, kPassOn},
+        {true, false, '-', kDown, kPassOn, kUp, kPassOn},
+        {true, false, '-', kDown, kPassOn, kSysUp, kPassOn},
+        {true, false, 'p', kDown, kPassOn, kUp, kPassOn},      // repeated down
+        {true, false, 'p', kSysDown, kSwallow, kSysUp, kPassOn},   // and Alt since
+        {true, false, 's', kDown, kPassOn, kUp, kPassOn},      // gone while the key is held
         // A player to tell again while the key is held: the repeat tells it, the key-up goes on.
-        {177, true, true, 177, kDown, kTellAndSwallow, kUp, kPassOn},
+        {true, true, 'p', kDown, kTellAndSwallow, kUp, kPassOn},
+        // The hook came while the key was held: its key-down went on, unseen by the hook.
+        {true, true, '-', 0, kPassOn, kUp, kPassOn},
     };
     for (const Row& r : rows) {
-        KeyAnswer atDown = DecideKey(r.down, r.vk, r.answered, r.canTell, r.passedBefore);
-        UINT remembered = atDown == kPassOnAndRemember ? r.vk : r.passedBefore;
-        KeyAnswer atUp = DecideKey(r.up, r.vk, r.answered, r.canTell, remembered);
+        KeyAnswer atDown = kPassOn;
+        bool swallowedDown = r.before == 's';
+        if (r.down) {
+            atDown = DecideKey(r.down, r.answered, r.canTell, swallowedDown);
+            swallowedDown = atDown != kPassOn && r.before != 'p';
+        }
+        KeyAnswer atUp = DecideKey(r.up, r.answered, r.canTell, swallowedDown);
         EXPECT_EQ(std::make_pair(atDown, atUp), std::make_pair(r.atDown, r.atUp))
-            << "key " << r.vk << " answered " << r.answered << " can tell " << r.canTell
-            << " went on before " << r.passedBefore << " down " << r.down;
+            << "answered " << r.answered << " can tell " << r.canTell << " before '" << r.before
+            << "' down " << r.down << " up " << r.up;
     }
 }
 
@@ -337,6 +344,37 @@ DWORD WINAPI TypeOneKey(void*)
     return 0;
 }
 
+DWORD WINAPI TypeOneKeyThenMoveTheMouse(void*)
+{
+    TapKey(VK_F13);
+    INPUT moves[2] = {};
+    for (INPUT& move : moves) {
+        move.type = INPUT_MOUSE;
+        move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    }
+    moves[0].mi.dx = 1;
+    moves[1].mi.dx = -1;
+    SendInput(2, moves, sizeof moves[0]);
+    return 0;
+}
+
+// The player's thread stuck past the timeout yet answering the hook's calls, as it does while
+// it waits in SendMessage on a busy window: its timer waits. Once the next tick is overdue,
+// another thread gives `input`.
+void StallAnsweringOnlyTheHook(LPTHREAD_START_ROUTINE input)
+{
+    DWORD start = GetTickCount();
+    HANDLE thread = nullptr;
+    MSG msg;
+    while (GetTickCount() - start < 2500 || WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
+        if (!thread && GetTickCount() - start > 1200)
+            thread = CreateThread(nullptr, 0, input, nullptr, 0, nullptr);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(thread);
+}
+
 // Pumps until the stall watch has ticked once more.
 bool NextWatchTick()
 {
@@ -370,20 +408,33 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
     }));
     EXPECT_EQ(gState.hook.hook, first);
 
-    // Stuck with no key typed: the system dropped nothing, and a hook installed since stays first.
+    // Stalls the system cannot have dropped the hook in: stuck with no key typed, or answering
+    // the hook in time. A hook installed since stays first.
     gStopsTakenLater = 0;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD laterId = 0;
     HANDLE later = CreateThread(nullptr, 0, RunLaterHook, ready, 0, &laterId);
     ASSERT_EQ(WaitForSingleObject(ready, kWaitMs), WAIT_OBJECT_0);
     CloseHandle(ready);
-    Sleep(2500);   // the behaviour under test: the player's thread stuck, as in a slow file open
-    EXPECT_TRUE(NextWatchTick());
-    EXPECT_EQ(gState.hook.hook, first);
-    TapKey(VK_MEDIA_STOP);
-    EXPECT_TRUE(PumpUntil([] { return gStopsTakenLater == 1; }));
-    SettlePlayer(player);
-    EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+    const LPTHREAD_START_ROUTINE kInputDuringTheStall[] = {nullptr, TypeOneKey,
+                                                           TypeOneKeyThenMoveTheMouse};
+    const char* const kStallNames[] = {"stuck, no key typed", "a key answered in time",
+                                       "a key answered in time, then a mouse move"};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(kStallNames[i]);
+        ForgetReceived(player);
+        EXPECT_TRUE(NextWatchTick());
+        if (!kInputDuringTheStall[i])   // the behaviour under test: stuck, as in a slow file open
+            Sleep(2500);
+        else
+            StallAnsweringOnlyTheHook(kInputDuringTheStall[i]);
+        EXPECT_TRUE(NextWatchTick());
+        EXPECT_EQ(gState.hook.hook, first);
+        TapKey(VK_MEDIA_STOP);
+        EXPECT_TRUE(PumpUntil([&] { return gStopsTakenLater == i + 1; }));
+        SettlePlayer(player);
+        EXPECT_EQ(CommandsOf(player), std::vector<UINT>{});
+    }
     PostThreadMessageA(laterId, WM_QUIT, 0, 0);
     WaitForSingleObject(later, kWaitMs);
     CloseHandle(later);

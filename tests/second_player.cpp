@@ -3,6 +3,11 @@
 // of commands it received. Once ACT-EVENT is set it unloads the plug-in and keeps its window
 // (unplug), or stops fetching messages until STOP-EVENT (hang); either way it sets READY-EVENT
 // again first.
+// Or: second_player.exe reload COPY: loads gen_velmora.dll, then COPY (the same plug-in under
+// another file name) on the same window, unloads the first, which stays under the copy, and
+// loads it again; then sends its window one query and types Stop. Exits with the number of
+// Stop commands received; 253 when the query reached the window other than once, 252 when
+// another command came.
 #include <cstring>
 
 #include "player_double.h"
@@ -22,10 +27,37 @@ void PumpUntilSet(HANDLE event)
         PumpMessages(0);
 }
 
+int Reload(const char* copy)
+{
+    PlayerDouble player;
+    LoadedPlugin first, second;
+    if (!CreatePlayerWindow(player, L"Velmora reloading player") ||
+        !LoadPlugin(first, player.window) || !LoadPlugin(second, player.window, copy))
+        return 254;
+    UnloadPlugin(first);
+    if (!LoadPlugin(first, player.window))
+        return 254;
+    ForgetReceived(player);
+    SendMessageW(player.window, WM_USER, 0, 104);
+    if (QueriesOf(player) != std::vector<LPARAM>{104})
+        return 253;
+    TapKey(VK_MEDIA_STOP);
+    PumpUntil([&] { return !CommandsOf(player).empty(); });
+    SettlePlayer(player);
+    std::vector<UINT> commands = CommandsOf(player);
+    DestroyPlayerWindow(player);
+    QuitPlugin(first);
+    QuitPlugin(second);
+    return commands == std::vector<UINT>(commands.size(), 40047) ? static_cast<int>(commands.size())
+                                                                 : 252;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "reload") == 0)
+        return Reload(argv[2]);
     if (argc < 3)
         return 255;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[1]);

@@ -66,7 +66,11 @@ struct HookState {
     HWND watch;      // message-only window whose timer notices a stalled thread
     DWORD lastTickMs;
     DWORD stallMs;   // a gap between ticks longer than this may have cost us the hook
-    UINT passedDown; // key whose key-down could not be posted, so its key-up is passed too
+    DWORD inTimeMs;  // the hook's last call within stallMs of its key's own time
+    // A bit per answered key, from VK_VOLUME_DOWN: this hook swallowed the key-down of the press
+    // (only its key-up is swallowed), or a key-down of the press went on.
+    UINT swallowedDowns;
+    UINT passedDowns;
     CRITICAL_SECTION lock;   // taken by install, removal and the stall watch only
 };
 
@@ -90,6 +94,7 @@ struct PluginState {
     GeneralPurposePlugin plugin;   // export; the player writes the window and instance
     KeyFlags keys;                 // settings, config sheet
     UINT notifyMessage;            // lifecycle, keyboard hook
+    UINT heldHotkeys;              // lifecycle: bit i while kHotkeyBindings[i] is registered
     PlayerChain chain;             // keys: entering and leaving player windows
     HookState hook;                // keyboard hook; it forgets itself after removal
     int sheetRunning;              // config sheet: inside its modal call

@@ -34,11 +34,12 @@ void SendCommand(HWND hwnd, UINT command)
     SendMessageA(hwnd, WM_COMMAND, command, 0);
 }
 
+// Only a hotkey this copy holds: another copy of ours on the window acts on its own.
 void OnHotkey(HWND hwnd, WPARAM id)
 {
-    for (const HotkeyBinding& hotkey : kHotkeyBindings)
-        if (hotkey.id == LOWORD(id))
-            SendCommand(hwnd, hotkey.command);
+    for (UINT i = 0; i < kHotkeyBindings.size(); ++i)
+        if (kHotkeyBindings[i].id == LOWORD(id) && gState.heldHotkeys & (1u << i))
+            SendCommand(hwnd, kHotkeyBindings[i].command);
 }
 
 void OnKeyNotification(HWND hwnd, LPARAM vk)

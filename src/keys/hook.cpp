@@ -96,14 +96,20 @@ void RenewLocked()
 }
 
 // Runs on the player's thread, so a long gap between ticks means that thread was blocked. The
-// system drops a hook only over a key it could not hand over in time: after an idle stall the
-// hook stays where it is, behind any hook installed since (another player, a key remapper).
+// system drops a hook only over a key it could not hand over in time: after an idle stall, or
+// one in which the hook still answered in time, the hook stays where it is, behind any hook
+// installed since (another player, a key remapper). A renewed hook would run before them.
 void CALLBACK OnWatchTick(HWND, UINT, UINT_PTR, DWORD)
 {
     DWORD now = GetTickCount();
     DWORD before = gState.hook.lastTickMs;
     gState.hook.lastTickMs = now;
     if (now - before <= gState.hook.stallMs)
+        return;
+    // A key answered in time after this tick fell due, so within the stall: the system kept the
+    // hook. One answered just before the stall began proves nothing.
+    DWORD answered = gState.hook.inTimeMs - before;
+    if (answered > gState.hook.stallMs / 2 && answered <= now - before)
         return;
     LASTINPUTINFO input{sizeof input, now};   // when it cannot tell, assume there was input
     GetLastInputInfo(&input);
@@ -135,6 +141,7 @@ int InstallLocked()
     // A window of our own, not the player's timers; a system class, so nothing to unregister.
     gState.hook.stallMs = HookTimeoutMs();
     gState.hook.lastTickMs = GetTickCount();
+    gState.hook.inTimeMs = gState.hook.lastTickMs;
     gState.hook.watch = CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
                                         nullptr, nullptr, nullptr);
     if (gState.hook.watch)
@@ -225,18 +232,48 @@ namespace {
 
 }  // namespace
 
-KeyAnswer DecideKey(WPARAM msg, UINT vk, bool answered, bool canTell, UINT passedDown)
+KeyAnswer DecideKey(WPARAM msg, bool answered, bool canTell, bool swallowedDown)
 {
     if (!answered)
         return KeyAnswer::kPassOn;
     if (msg == WM_KEYDOWN)   // a key-down nobody can be told of goes on, and so will its key-up
-        return canTell ? KeyAnswer::kTellAndSwallow : KeyAnswer::kPassOnAndRemember;
-    // Down and up alike are swallowed, so no other program sees half a key press; with Alt
-    // held the key gives no command.
-    if (msg == WM_SYSKEYDOWN || vk != passedDown)
+        return canTell ? KeyAnswer::kTellAndSwallow : KeyAnswer::kPassOn;
+    // With Alt held the key gives no command. A key-up is swallowed only after its key-down,
+    // so no other program sees half a key press.
+    if (msg == WM_SYSKEYDOWN || swallowedDown)
         return KeyAnswer::kSwallow;
     return KeyAnswer::kPassOn;
 }
+
+namespace {
+
+// An answered key: told to the player that installed last and swallowed, or passed on whole.
+bool SwallowAnsweredKey(WPARAM msg, UINT vk)
+{
+    FollowRecord();
+    HookState& hook = gState.hook;
+    UINT bit = 1u << (vk - VK_VOLUME_DOWN);
+    KeyAnswer answer =
+        DecideKey(msg, true, IsWindow(hook.target), (hook.swallowedDowns & bit) != 0);
+    // Posted: the hook must return before the player acts. A queue that will not take it lets
+    // the key go on.
+    if (answer == KeyAnswer::kTellAndSwallow &&
+        !PostMessageA(hook.target, gState.notifyMessage, 0, vk))
+        answer = KeyAnswer::kPassOn;
+    bool swallowed = answer != KeyAnswer::kPassOn;
+    if (msg == WM_KEYUP || msg == WM_SYSKEYUP) {
+        hook.swallowedDowns &= ~bit;
+        hook.passedDowns &= ~bit;
+    } else if (swallowed) {   // a repeat of a key-down that went on leaves its key-up to go on
+        hook.swallowedDowns |= bit & ~hook.passedDowns;
+    } else {
+        hook.passedDowns |= bit;
+        hook.swallowedDowns &= ~bit;
+    }
+    return swallowed;
+}
+
+}  // namespace
 
 // Called for every key typed anywhere, on the player's thread, and the system drops a hook
 // that answers slowly: the pass-through path is a few compares and CallNextHookEx.
@@ -246,23 +283,11 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event)
         AttachToSharedRecord();
     if (code < 0 || !gState.hook.target || !gState.notifyMessage)
         return CallNextHookEx(gState.hook.hook, code, msg, event);
-    UINT vk = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event)->vkCode;
-    bool answered = FlagOfKey(vk);
-    if (answered)
-        FollowRecord();
-    switch (DecideKey(msg, vk, answered, answered && IsWindow(gState.hook.target),
-                      gState.hook.passedDown)) {
-    case KeyAnswer::kTellAndSwallow:   // posted: the hook must return before the player acts
-        if (PostMessageA(gState.hook.target, gState.notifyMessage, 0, vk))
-            return -1;
-        gState.hook.passedDown = vk;   // its queue would not take it: the key goes on whole
-        break;
-    case KeyAnswer::kSwallow:            return -1;
-    case KeyAnswer::kPassOnAndRemember:  gState.hook.passedDown = vk; break;
-    case KeyAnswer::kPassOn:             // a key whose down went on is no longer half pressed
-        if (vk == gState.hook.passedDown)
-            gState.hook.passedDown = 0;
-        break;
-    }
+    const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
+    DWORD now = GetTickCount();   // a late call does not show that the system kept the hook
+    if (now - key->time <= gState.hook.stallMs)
+        gState.hook.inTimeMs = now;
+    if (FlagOfKey(key->vkCode) && SwallowAnsweredKey(msg, key->vkCode))
+        return -1;
     return CallNextHookEx(gState.hook.hook, code, msg, event);
 }

@@ -9,11 +9,11 @@ int RemoveKeyboardHook();    // 1 when there was no hook (any more), else the un
 void ForgetKeyboardHook();   // after the last removal: the lock goes, the state starts afresh
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event);
 
-enum class KeyAnswer { kPassOn, kTellAndSwallow, kSwallow, kPassOnAndRemember };
+enum class KeyAnswer { kPassOn, kTellAndSwallow, kSwallow };
 // What the hook does with one key event: answered means this player answers the key, canTell
-// that a player window can be told of it, passedDown the key-down that went on before (or 0).
-[[nodiscard]] KeyAnswer DecideKey(WPARAM msg, UINT vk, bool answered, bool canTell,
-                                  UINT passedDown);
+// that a player window can be told of it, swallowedDown that this hook swallowed the key-down
+// of this press.
+[[nodiscard]] KeyAnswer DecideKey(WPARAM msg, bool answered, bool canTell, bool swallowedDown);
 
 // Our window procedure in front of the player's own, and out again where that is safe.
 void EnterPlayerWindow(HWND player);

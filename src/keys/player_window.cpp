@@ -21,8 +21,9 @@ void NameRecord()
     wsprintfA(chain.unicodeProp, kFormat, 'U', self);    // present on a Unicode window
 }
 
-// HostWindowProc answers this through the notification message with its own address, so a load
-// can ask a window whether its chain still leads through this module, whatever sits on top.
+// Sent as the notification message with the asker's HostWindowProc, so a load can ask a window
+// whether its chain still leads through this module, whatever sits on top: only the asker
+// answers it, and every other copy of ours passes it on.
 constexpr WPARAM kChainProbe = 0x56454C4D;
 
 WNDPROC ProcOf(HWND window, int unicode)
@@ -88,9 +89,9 @@ bool LeadsThroughUs(HWND window)
 {
     if (!PreviousOf(window))
         return false;
+    LPARAM self = reinterpret_cast<LPARAM>(HostWindowProc);
     return ProcOf(window, UnicodeOf(window)) == HostWindowProc ||
-           SendMessageA(window, gState.notifyMessage, kChainProbe, 0) ==
-               reinterpret_cast<LRESULT>(HostWindowProc);
+           SendMessageA(window, gState.notifyMessage, kChainProbe, self) == self;
 }
 
 // A pinned module's code never goes away, so the frames still to return into it are safe.
@@ -113,11 +114,12 @@ void OnWindowGone(HWND window)
 // Counted, because the host may unload us inside a message that came through here.
 LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == gState.notifyMessage && wp == kChainProbe)
-        return reinterpret_cast<LRESULT>(HostWindowProc);
+    bool probe = msg == gState.notifyMessage && wp == kChainProbe;
+    if (probe && lp == reinterpret_cast<LPARAM>(HostWindowProc))
+        return lp;
     ++gState.chain.depth;
     LRESULT result = 0;
-    if (!OnHostMessage(hwnd, msg, wp, lp))
+    if (probe || !OnHostMessage(hwnd, msg, wp, lp))   // another copy's probe: no key in it
         result = CallPrevious(hwnd, msg, wp, lp);
     --gState.chain.depth;
     if (msg == WM_NCDESTROY)   // the last message: passed on first, with the record it needs

@@ -10,8 +10,12 @@
 int PluginInit()
 {
     HWND player = PlayerWindow();
-    for (const HotkeyBinding& hotkey : kHotkeyBindings)
-        RegisterHotKey(player, hotkey.id, hotkey.modifiers, hotkey.vk);
+    // Held elsewhere (another copy of ours on this window, too), a hotkey is not ours to act on.
+    for (UINT i = 0; i < kHotkeyBindings.size(); ++i) {
+        const HotkeyBinding& hotkey = kHotkeyBindings[i];
+        if (RegisterHotKey(player, hotkey.id, hotkey.modifiers, hotkey.vk))
+            gState.heldHotkeys |= 1u << i;
+    }
     LoadKeyFlags();
     gState.notifyMessage = RegisterWindowMessageA(kNotifyMessageName);
     EnterPlayerWindow(player);
@@ -30,8 +34,11 @@ void PluginConfig()
 void PluginQuit()
 {
     HWND player = PlayerWindow();
-    for (const HotkeyBinding& hotkey : kHotkeyBindings)
-        UnregisterHotKey(player, hotkey.id);
+    // A registration is the window's and the id's: one we did not get is another copy's.
+    for (UINT i = 0; i < kHotkeyBindings.size(); ++i)
+        if (gState.heldHotkeys & (1u << i))
+            UnregisterHotKey(player, kHotkeyBindings[i].id);
+    gState.heldHotkeys = 0;
     RemoveKeyboardHook();
     ForgetKeyboardHook();
     gState.notifyMessage = 0;   // a notification still queued reaches the player untouched

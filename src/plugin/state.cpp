@@ -14,6 +14,7 @@ constexpr PluginState kLoadedState = {
     },
     .keys = {},
     .notifyMessage = 0,
+    .heldHotkeys = 0,
     .chain = {},
     .hook = {},
     .sheetRunning = 0,
