@@ -23,7 +23,7 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=C.UTF-8
 
 wine_reg() { "$wine_run" "$prefix" reg "$@" >/dev/null 2>&1 </dev/null; }
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-fail() { echo "FAILED: $*"; status=1; }
+fail() { printf 'FAILED: %s\n' "$*"; status=1; }
 
 winamp_key='HKCU\Software\Winamp'
 uninstall_root='Software\Microsoft\Windows\CurrentVersion\Uninstall'
