@@ -5,7 +5,8 @@
 # dist/: the DLL, the setup, a zip of the DLL with a README for users, the LICENSE and the
 # CHANGELOG, SHA256SUMS, and the versions of the Debian packages that built it. dist/ is replaced
 # only when all of that succeeded.
-#   bash tools/release.sh                 refuses a working tree with uncommitted changes
+#   bash tools/release.sh                 refuses a working tree with uncommitted changes or
+#                                         untracked files
 #   bash tools/release.sh --allow-dirty   builds one anyway (not a release of HEAD)
 set -eu
 cd "$(dirname "$0")/.."
@@ -15,14 +16,17 @@ case "${1-}" in
     --allow-dirty) allow_dirty=true ;;
     *) echo "usage: bash tools/release.sh [--allow-dirty]" >&2; exit 2 ;;
 esac
-# The artefacts carry HEAD's version and time, so they must be built from HEAD's sources.
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+# The artefacts carry HEAD's version and time, so they must be built from HEAD's sources alone:
+# an untracked file (a source the build globs, a stray header) would go in too.
+if [ -n "$(git status --porcelain --untracked-files=all)" ]; then
     if ! $allow_dirty; then
-        echo "release.sh: uncommitted changes: commit them first, or pass --allow-dirty to build" \
-             "a release that is not $(git rev-parse --short HEAD)'s" >&2
+        echo "release.sh: uncommitted changes or untracked files: commit or remove them first, or" \
+             "pass --allow-dirty to build a release that is not $(git rev-parse --short HEAD)'s" >&2
+        git status --short --untracked-files=all >&2
         exit 1
     fi
-    echo "release.sh: warning: uncommitted changes; this is not a release of $(git rev-parse --short HEAD)" >&2
+    echo "release.sh: warning: uncommitted changes or untracked files; this is not a release of" \
+         "$(git rev-parse --short HEAD)" >&2
 fi
 sh tools/setup-debian.sh
 version=$(sed -n 's/^project(velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -56,6 +60,8 @@ next=$(mktemp -d "$PWD/.dist-next.XXXXXX")
 # The zip's files, under the names a Windows user opens with a double-click.
 zipped="gen_velmora.dll README.txt LICENSE.txt CHANGELOG.txt"
 
+crlf() { tr -d '\r' <"$1" | sed 's/$/\r/'; }
+
 # build_once FOLDER: a clean build in FOLDER/build, the artefacts in FOLDER/out.
 build_once() {
     build=$1/build out=$1/out stage=$1/stage
@@ -64,10 +70,12 @@ build_once() {
     cmake --build "$build" --target gen_velmora velmora_setup velmora_check_dll
     cp "$build/bin/gen_velmora.dll" "$build/bin/$setup" "$out/"
     # Fixed times, modes and order and no extra fields, so the same sources give the same zip.
+    # The text files end their lines with CRLF: Notepad before Windows 10 1809 shows a file of
+    # bare LFs as one line.
     cp "$build/bin/gen_velmora.dll" "$stage/"
-    cp docs/README-user.txt "$stage/README.txt"
-    cp LICENSE "$stage/LICENSE.txt"
-    cp CHANGELOG.md "$stage/CHANGELOG.txt"
+    crlf docs/README-user.txt >"$stage/README.txt"
+    crlf LICENSE >"$stage/LICENSE.txt"
+    crlf CHANGELOG.md >"$stage/CHANGELOG.txt"
     (cd "$stage" && chmod 644 $zipped && touch -d "@$SOURCE_DATE_EPOCH" $zipped &&
      TZ=UTC zip -q -X "$out/$zip" $zipped)
     (cd "$out" && sha256sum $artefacts >SHA256SUMS)

@@ -1,5 +1,5 @@
-; Installs gen_velmora.dll into Winamp's Plugins folder for the current user, with an uninstaller
-; registered in Add/Remove Programs.
+; Installs gen_velmora.dll into Winamp's Plugins folder, with an uninstaller registered in
+; Add/Remove Programs: for every user when run as an administrator, else for the current user.
 ; makensis -DVERSION=2.0.0.0 -DDLL=path/to/gen_velmora.dll -DOUTFILE=path/to/setup.exe gen_velmora.nsi
 Unicode true
 !include LogicLib.nsh
@@ -10,7 +10,8 @@ Unicode true
   !error "define VERSION, DLL and OUTFILE"
 !endif
 
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
+; Each Plugins folder has its own entry under this key (see EntryKey).
+!define UNINSTALL_ROOT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
 !define SETTINGS_KEY "SOFTWARE\Dravnik\Velmora"
 !define UNINSTALLER "gen_velmora-uninstall.exe"
 !define WINAMP_WINDOW_CLASS "Winamp v1.x"
@@ -19,8 +20,9 @@ Unicode true
 
 Name "Velmora ${VERSION}"
 OutFile "${OUTFILE}"
-; Winamp is often in a folder the user owns; where it is not, the setup says so and stops.
-RequestExecutionLevel user
+; Winamp's usual folder, under Program Files, needs an administrator: an administrator gets one
+; elevation prompt, a standard user runs as themselves (and is told when the folder needs more).
+RequestExecutionLevel highest
 SetCompressor /SOLID lzma
 ; A DLL that cannot be written stops the setup (Retry/Cancel; silent: Cancel), never skipped.
 AllowSkipFiles off
@@ -51,6 +53,10 @@ Preferences (Ctrl+P) > Plug-ins > General Purpose > Velmora > Configure."
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+Var MadePlugins   ; 1: this run made the Plugins folder
+Var Kept          ; 1: KeepPrevious kept all it had to, and PutBack has not run yet
+Var EntryKey      ; this Plugins folder's Add/Remove Programs key, under SHCTX
+
 ; The DLL cannot be replaced or removed while Winamp has it loaded.
 !macro WAIT_FOR_WINAMP_TO_CLOSE prefix
 Function ${prefix}WaitForWinampToClose
@@ -66,8 +72,47 @@ FunctionEnd
 !insertmacro WAIT_FOR_WINAMP_TO_CLOSE ""
 !insertmacro WAIT_FOR_WINAMP_TO_CLOSE "un."
 
+; Each Plugins folder has an entry of its own, so two Winamp folders stay listed and each
+; uninstaller finds its own.
+!macro ENTRY_KEY prefix
+; $0: a folder; out: $0 in one spelling for every way of writing it (long names, upper case, no
+; trailing "\"). Uses $1 and $2.
+Function ${prefix}NormalFolder
+  StrCpy $1 $0 1 -1
+  ${If} $1 == "\"
+    StrCpy $0 $0 -1
+  ${EndIf}
+  System::Call 'kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2'
+  ${If} $2 > 0
+  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+    StrCpy $0 $1
+  ${EndIf}
+  System::Call 'user32::CharUpperW(w r0r0)'
+FunctionEnd
+
+; $0: the Plugins folder; sets $EntryKey, named after the CRC-32 of the folder's one spelling,
+; and leaves that spelling in $0. Uses $1 and $2.
+Function ${prefix}EntryKey
+  Call ${prefix}NormalFolder
+  StrLen $2 $0
+  IntOp $2 $2 * 2
+  System::Call 'ntdll::RtlComputeCrc32(i 0, w r0, i r2) i .r2'
+  IntFmt $2 "%08X" $2
+  StrCpy $EntryKey "${UNINSTALL_ROOT}\Velmora-$2"
+FunctionEnd
+!macroend
+!insertmacro ENTRY_KEY ""
+!insertmacro ENTRY_KEY "un."
+
+; An administrator installs for every user of the folder (each one's Winamp loads the DLL), so
+; the entry goes under HKLM; anyone else's under HKCU. The settings stay per user in HKCU.
 ; A folder given with /D= wins; then Winamp's own record, per user before per machine.
 Function .onInit
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 == "Admin"
+    SetShellVarContext all
+  ${EndIf}
   ${If} $INSTDIR == ""
     ReadRegStr $INSTDIR HKCU "Software\Winamp" ""
   ${EndIf}
@@ -95,53 +140,79 @@ Function RefuseNonWinampFolder
   ${EndIf}
 FunctionEnd
 
-Var MadePlugins   ; 1: this run made the Plugins folder
-Var Kept          ; 1: KeepPrevious has run
-
-; The write test stays out of the details list: the user did not ask for that file.
+; Windows' own error tells a folder this user may not write (Retry cannot help; an administrator
+; can) from one held by a program. The write test stays out of the details list: the user did not
+; ask for that file.
 Function RefuseUnwritablePlugins
+  StrCpy $1 0
   ${IfNot} ${FileExists} "$INSTDIR\Plugins\*.*"
-    StrCpy $MadePlugins 1
+    System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR\Plugins", p 0) i .r0 ?e'
+    Pop $1
+    ${If} $0 <> 0
+      StrCpy $MadePlugins 1
+      StrCpy $1 0
+    ${EndIf}
   ${EndIf}
-  SetDetailsPrint none
-  ClearErrors
-  CreateDirectory "$INSTDIR\Plugins"
-  FileOpen $0 "$INSTDIR\Plugins\gen_velmora.tmp" w
-  ${IfNot} ${Errors}
-    FileClose $0
-    Delete "$INSTDIR\Plugins\gen_velmora.tmp"
+  ${If} $1 = 0
+    ; GENERIC_WRITE, CREATE_ALWAYS
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\Plugins\gen_velmora.tmp", i 0x40000000, i 0, \
+      p 0, i 2, i 0x80, p 0) p .r0 ?e'
+    Pop $1
+    ${If} $0 != -1
+      System::Call 'kernel32::CloseHandle(p r0)'
+      SetDetailsPrint none
+      Delete "$INSTDIR\Plugins\gen_velmora.tmp"
+      SetDetailsPrint both
+      Return
+    ${EndIf}
   ${EndIf}
-  SetDetailsPrint both
-  ${If} $0 == ""
-    MessageBox MB_OK|MB_ICONSTOP "Setup cannot write to $INSTDIR\Plugins.$\r$\n$\r$\nRun it as an \
-      administrator, or choose a Winamp folder you can write to." /SD IDOK
-    Abort "Cannot write to $INSTDIR\Plugins."
+  ${If} $1 = 5   ; ERROR_ACCESS_DENIED
+    MessageBox MB_OK|MB_ICONSTOP "You have no right to write to $INSTDIR\Plugins, so Setup cannot \
+      install Velmora there.$\r$\n$\r$\nAsk an administrator to run the setup, or choose a Winamp \
+      folder you can write to." /SD IDOK
+    Abort "No right to write to $INSTDIR\Plugins."
   ${EndIf}
+  MessageBox MB_OK|MB_ICONSTOP "Setup cannot write to $INSTDIR\Plugins (Windows error $1)." /SD IDOK
+  Abort "Cannot write to $INSTDIR\Plugins (Windows error $1)."
 FunctionEnd
 
 ; A DLL that Winamp (under another window class, or a second copy) or any other program has
-; loaded cannot be opened for writing; say who holds it rather than "error opening file".
-!macro WAIT_FOR_DLL_TO_BE_FREE prefix verb
+; loaded cannot be opened for writing: a sharing violation, which Retry can end once the program
+; is closed. Access denied means this user may not change it at all.
+!macro WAIT_FOR_DLL_TO_BE_FREE prefix verb program
 Function ${prefix}WaitForDllToBeFree
   retry:
     ${If} ${FileExists} "${DLL_PATH}"
-      ClearErrors
-      FileOpen $0 "${DLL_PATH}" a
-      ${IfNot} ${Errors}
-        FileClose $0
+      ; GENERIC_WRITE, sharing reading, OPEN_EXISTING: changes nothing.
+      System::Call 'kernel32::CreateFileW(w "${DLL_PATH}", i 0x40000000, i 1, p 0, i 3, i 0x80, \
+        p 0) p .r0 ?e'
+      Pop $1
+      ${If} $0 != -1
+        System::Call 'kernel32::CloseHandle(p r0)'
         Return
       ${EndIf}
-      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${DLL_PATH} is in use by Winamp or another \
-        program, so it cannot be ${verb}.$\r$\n$\r$\nClose it, then click Retry." /SD IDCANCEL IDRETRY retry
-      Abort "${DLL_PATH} is in use; nothing was ${verb}."
+      ${If} $1 = 5   ; ERROR_ACCESS_DENIED
+        MessageBox MB_OK|MB_ICONSTOP "You have no right to change ${DLL_PATH}, so it cannot be \
+          ${verb}.$\r$\n$\r$\nAsk an administrator to run ${program}." /SD IDOK
+        Abort "No right to change ${DLL_PATH}; nothing was ${verb}."
+      ${ElseIf} $1 = 32   ; ERROR_SHARING_VIOLATION
+      ${OrIf} $1 = 33     ; ERROR_LOCK_VIOLATION
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${DLL_PATH} is in use by Winamp or another \
+          program, so it cannot be ${verb}.$\r$\n$\r$\nClose it, then click Retry." \
+          /SD IDCANCEL IDRETRY retry
+      ${Else}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${DLL_PATH} cannot be ${verb} (Windows \
+          error $1)." /SD IDCANCEL IDRETRY retry
+      ${EndIf}
+      Abort "Cannot change ${DLL_PATH} (Windows error $1); nothing was ${verb}."
     ${EndIf}
 FunctionEnd
 !macroend
 !define DLL_PATH "$INSTDIR\Plugins\gen_velmora.dll"
-!insertmacro WAIT_FOR_DLL_TO_BE_FREE "" replaced
+!insertmacro WAIT_FOR_DLL_TO_BE_FREE "" replaced "the setup"
 !undef DLL_PATH
 !define DLL_PATH "$INSTDIR\gen_velmora.dll"
-!insertmacro WAIT_FOR_DLL_TO_BE_FREE "un." removed
+!insertmacro WAIT_FOR_DLL_TO_BE_FREE "un." removed "the uninstaller"
 !undef DLL_PATH
 
 ; What an earlier install left (the DLL, the uninstaller, the Add/Remove Programs entry) is kept
@@ -164,19 +235,23 @@ FunctionEnd
 ; In brackets: an INI file drops a value's outer quotes and spaces.
 !macro KEEP_VALUE type name
   ClearErrors
-  ReadReg${type} $1 HKCU "${UNINSTALL_KEY}" "${name}"
+  ReadReg${type} $1 SHCTX "$EntryKey" "${name}"
   ${IfNot} ${Errors}
     WriteINIStr "${PREVIOUS}\entry.ini" ${type} ${name} "[$1]"
+    ${If} ${Errors}
+      StrCpy $0 "keep a copy of its Add/Remove Programs entry"
+      Call UndoAndStop
+    ${EndIf}
   ${EndIf}
 !macroend
 !macro PUT_BACK_VALUE type name
   ClearErrors
   ReadINIStr $1 "${PREVIOUS}\entry.ini" ${type} ${name}
   ${If} ${Errors}
-    DeleteRegValue HKCU "${UNINSTALL_KEY}" "${name}"
+    DeleteRegValue SHCTX "$EntryKey" "${name}"
   ${Else}
     StrCpy $1 $1 -1 1
-    WriteReg${type} HKCU "${UNINSTALL_KEY}" "${name}" $1
+    WriteReg${type} SHCTX "$EntryKey" "${name}" $1
   ${EndIf}
 !macroend
 ; A file that opens for reading is a file (a folder of that name is left alone).
@@ -200,48 +275,80 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Changes nothing but files in $PLUGINSDIR; $Kept is set only once every copy is made.
 Function KeepPrevious
   SetDetailsPrint none
-  InitPluginsDir
   CreateDirectory "${PREVIOUS}"
+  ; WritePrivateProfileStringW keeps the encoding of a file that exists and writes a new one in
+  ; the ANSI code page: begun as UTF-16, the file keeps every letter of a path.
   ClearErrors
-  EnumRegValue $1 HKCU "${UNINSTALL_KEY}" 0
+  FileOpen $1 "${PREVIOUS}\entry.ini" w
+  FileWriteUTF16LE /BOM $1 ""
+  FileClose $1
+  ${If} ${Errors}
+    StrCpy $0 "keep a copy of its Add/Remove Programs entry"
+    Call UndoAndStop
+  ${EndIf}
+  ClearErrors
+  EnumRegValue $1 SHCTX "$EntryKey" 0
   ${IfNot} ${Errors}
     WriteINIStr "${PREVIOUS}\entry.ini" key exists 1
   ${EndIf}
   !insertmacro ENTRY_VALUES KEEP_VALUE
-  StrCpy $Kept 1
   !insertmacro KEEP_FILE gen_velmora.dll
   !insertmacro KEEP_FILE ${UNINSTALLER}
+  StrCpy $Kept 1
   SetDetailsPrint both
 FunctionEnd
 
-; Called by NSIS when the setup stops for any reason: put back what KeepPrevious kept, remove
-; what this run added, and the Plugins folder too when this run made it and it is empty.
-Function .onInstFailed
+; Puts back what KeepPrevious kept and removes what this run added, with the Plugins folder when
+; this run made it and it is empty. Once: later it would undo the work of a setup run since.
+Function PutBack
   SetDetailsPrint none
   ${If} $Kept == 1
+    StrCpy $Kept 0
     !insertmacro PUT_BACK_FILE gen_velmora.dll
     !insertmacro PUT_BACK_FILE ${UNINSTALLER}
     ReadINIStr $1 "${PREVIOUS}\entry.ini" key exists
     ${If} $1 == 1
       !insertmacro ENTRY_VALUES PUT_BACK_VALUE
     ${Else}
-      DeleteRegKey HKCU "${UNINSTALL_KEY}"
+      DeleteRegKey SHCTX "$EntryKey"
     ${EndIf}
   ${EndIf}
   ${If} $MadePlugins == 1
+    StrCpy $MadePlugins 0
     RMDir "$INSTDIR\Plugins"
   ${EndIf}
+  SetDetailsPrint both
 FunctionEnd
 
-; $0: what could not be done. NSIS then calls .onInstFailed, which puts the previous install back.
+; NSIS calls this when a setup that stopped is closed, which in the normal window is when the user
+; closes it: every failure after KeepPrevious is undone at once (UndoAndStop), so only an empty
+; Plugins folder made by this run can be left here.
+Function .onInstFailed
+  Call PutBack
+FunctionEnd
+
+; $0: what could not be done. Puts back what was there before saying so.
 Function UndoAndStop
-  SetDetailsPrint both
-  MessageBox MB_OK|MB_ICONSTOP "Setup could not $0.$\r$\n$\r$\nIt put back what was there before \
+  Call PutBack
+  MessageBox MB_OK|MB_ICONSTOP "Setup could not $0.$\r$\n$\r$\nIt left everything as it was before \
     it started. Free some disk space or close the program that holds the file, then run the setup \
     again." /SD IDOK
   Abort "Could not $0."
+FunctionEnd
+
+; Copied rather than unpacked in place, so that a failure is seen here and undone at once.
+Function InstallDllOrUndo
+  System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\gen_velmora.dll", \
+    w "$INSTDIR\Plugins\gen_velmora.dll", i 0) i .r1 ?e'
+  Pop $2
+  ${If} $1 = 0
+    StrCpy $0 "write $INSTDIR\Plugins\gen_velmora.dll (Windows error $2)"
+    Call UndoAndStop
+  ${EndIf}
+  DetailPrint "Installed $INSTDIR\Plugins\gen_velmora.dll"
 FunctionEnd
 
 ; WriteUninstaller sets the error flag when it fails (and testing the flag clears it); a folder of
@@ -260,25 +367,26 @@ Function WriteUninstallerOrUndo
   Call UndoAndStop
 FunctionEnd
 
-; The stored commands run the uninstaller in place (_?=): started from its own folder it would
-; copy itself to a temporary folder, start that copy and return at once, before the work is done,
-; so the caller's exit code would say nothing. _?= takes the rest of the line, unquoted.
+; UninstallString is the uninstaller's plain path, which Settings > Apps starts and to which
+; package tools append their own switches. QuietUninstallString runs it in place (_?=): started
+; from its own folder it would copy itself to a temporary folder, start that copy and return at
+; once, before the work is done, so the caller's exit code would say nothing. _?= takes the rest
+; of the line, unquoted.
 Function RegisterOrUndo
   ${GetSize} "$INSTDIR\Plugins" "/M=gen_velmora*.* /S=0K /G=0" $1 $2 $3
   ClearErrors
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Velmora (Winamp plug-in)"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Plugins\${UNINSTALLER}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Dravnik"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "URLInfoAbout" "${HOMEPAGE}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR\Plugins"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" \
-    '"$INSTDIR\Plugins\${UNINSTALLER}" _?=$INSTDIR\Plugins'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" \
+  WriteRegStr SHCTX "$EntryKey" "DisplayName" "Velmora (Winamp plug-in) - $INSTDIR"
+  WriteRegStr SHCTX "$EntryKey" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "$EntryKey" "DisplayIcon" "$INSTDIR\Plugins\${UNINSTALLER}"
+  WriteRegStr SHCTX "$EntryKey" "Publisher" "Dravnik"
+  WriteRegStr SHCTX "$EntryKey" "URLInfoAbout" "${HOMEPAGE}"
+  WriteRegStr SHCTX "$EntryKey" "InstallLocation" "$INSTDIR\Plugins"
+  WriteRegStr SHCTX "$EntryKey" "UninstallString" '"$INSTDIR\Plugins\${UNINSTALLER}"'
+  WriteRegStr SHCTX "$EntryKey" "QuietUninstallString" \
     '"$INSTDIR\Plugins\${UNINSTALLER}" /S _?=$INSTDIR\Plugins'
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $1
+  WriteRegDWORD SHCTX "$EntryKey" "NoModify" 1
+  WriteRegDWORD SHCTX "$EntryKey" "NoRepair" 1
+  WriteRegDWORD SHCTX "$EntryKey" "EstimatedSize" $1
   ${If} ${Errors}
     StrCpy $0 "register the uninstaller in Add/Remove Programs"
     Call UndoAndStop
@@ -290,54 +398,102 @@ Section "Velmora"
   Call WaitForWinampToClose
   Call RefuseUnwritablePlugins
   Call WaitForDllToBeFree
+  StrCpy $0 "$INSTDIR\Plugins"
+  Call EntryKey
+  InitPluginsDir
+  SetDetailsPrint none
+  File "/oname=$PLUGINSDIR\gen_velmora.dll" "${DLL}"
+  SetDetailsPrint both
   Call KeepPrevious
-  SetOutPath "$INSTDIR\Plugins"
-  File "/oname=gen_velmora.dll" "${DLL}"
+  Call InstallDllOrUndo
   Call WriteUninstallerOrUndo
   Call RegisterOrUndo
 SectionEnd
 
 ; A running program's file cannot be deleted: run in place, the uninstaller leaves its own file
-; to a copy of itself, which NSIS starts from a temporary folder (see un.onInit).
+; to a copy of itself, which NSIS starts from a temporary folder (see the end of the section).
 Function un.onInit
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/REMOVEUNINSTALLER" $1
-  ${If} ${Errors}
+  ${IfNot} ${Errors}
+    StrCpy $1 0
+    ${Do}
+      Delete "$INSTDIR\${UNINSTALLER}"
+      ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+      ${OrIf} $1 >= 600   ; 60 s for the uninstaller that started this one to end
+        ${Break}
+      ${EndIf}
+      Sleep 100
+      IntOp $1 $1 + 1
+    ${Loop}
+    Quit
+  ${EndIf}
+  ; A folder without this uninstaller is not an install: "_?=...\Plugins /S", where a tool
+  ; appended a switch to the quiet command, must not report success for nothing.
+  ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR holds no ${UNINSTALLER}, so there is nothing to remove \
+      there.$\r$\n$\r$\nUninstall Velmora from Add/Remove Programs, or run ${UNINSTALLER} from \
+      Winamp's Plugins folder." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; $R0: this folder in its one spelling. Out: $3 is 1 when this hive (SHCTX) holds this folder's
+; entry and it names this folder. Stops, before anything is removed, when this user may not
+; remove it (an administrator's install, for every user).
+Function un.OwnEntry
+  StrCpy $3 0
+  ReadRegStr $0 SHCTX "$EntryKey" "InstallLocation"
+  ${If} $0 == ""
     Return
   ${EndIf}
-  StrCpy $1 0
-  ${Do}
-    Delete "$INSTDIR\${UNINSTALLER}"
-    ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
-    ${OrIf} $1 >= 600   ; 60 s for the uninstaller that started this one to end
-      ${Break}
-    ${EndIf}
-    Sleep 100
-    IntOp $1 $1 + 1
-  ${Loop}
-  Quit
+  Call un.NormalFolder
+  ${If} $0 != $R0
+    Return
+  ${EndIf}
+  ; KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE
+  System::Call 'advapi32::RegOpenKeyExW(p $4, w "$EntryKey", i 0, i 0x1000B, *p .r1) i .r2'
+  ${If} $2 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "You have no right to remove Velmora's entry from Add/Remove \
+      Programs (Windows error $2): it was installed for every user.$\r$\n$\r$\nAsk an \
+      administrator to run the uninstaller." /SD IDOK
+    Abort "No right to remove the Add/Remove Programs entry; nothing was removed."
+  ${EndIf}
+  System::Call 'advapi32::RegCloseKey(p r1)'
+  StrCpy $3 1
 FunctionEnd
 
 ; The uninstaller lives in the Plugins folder, so $INSTDIR is that folder here.
-; The entry goes only when it names this folder: after a setup into a second Winamp folder it
-; belongs to that one. Settings go only when asked: /REMOVESETTINGS, or Yes to the question
-; (silent: kept).
+; The entry goes only when it names this folder, from whichever hive holds it. Settings go only
+; when asked: /REMOVESETTINGS, or Yes to the question (silent: kept).
 Section "Uninstall"
   Call un.WaitForWinampToClose
   Call un.WaitForDllToBeFree
+  StrCpy $0 $INSTDIR
+  Call un.EntryKey
+  StrCpy $R0 $0
+  SetShellVarContext all
+  StrCpy $4 0x80000002   ; HKEY_LOCAL_MACHINE
+  Call un.OwnEntry
+  StrCpy $R1 $3
+  SetShellVarContext current
+  StrCpy $4 0x80000001   ; HKEY_CURRENT_USER
+  Call un.OwnEntry
+  StrCpy $R2 $3
+
   Delete "$INSTDIR\gen_velmora.dll"
   ${If} ${FileExists} "$INSTDIR\gen_velmora.dll"
     Abort "Cannot remove $INSTDIR\gen_velmora.dll."
   ${EndIf}
-  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-  StrCpy $1 $INSTDIR 1 -1
-  StrCpy $2 $INSTDIR
-  ${If} $1 == "\"
-    StrCpy $2 $INSTDIR -1
+  ${If} $R1 == 1
+    SetShellVarContext all
+    DeleteRegKey SHCTX "$EntryKey"
+    SetShellVarContext current
   ${EndIf}
-  ${If} $0 == $2
-    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} $R2 == 1
+    DeleteRegKey SHCTX "$EntryKey"
   ${EndIf}
 
   ${GetParameters} $0
