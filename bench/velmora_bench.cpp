@@ -1,5 +1,6 @@
 // Measures what the plug-in costs on the keyboard path, as ratios taken side by side in one run:
-// the hook procedure against a bare hook, an answered key against one PostMessage, a key from
+// the hook procedure against a bare hook, an answered key against one PostMessage, a message to
+// the player window through our procedure against one to a window without it, a key from
 // SendInput to the player's command against the same key reaching a focused window, and the
 // DLL's size and imports. Medians over repeated rounds, so a busy machine shifts both sides.
 #include <windows.h>
@@ -145,6 +146,47 @@ Ratio AnsweredKeyRatio(HWND target)
     return Summarise(ratios, bares, ourses, kPostsPerRound);
 }
 
+double TimeQueries(HWND window)
+{
+    double start = Now();
+    for (int i = 0; i < kCallsPerRound; ++i)
+        SendMessageA(window, WM_USER, 0, kQueryPlayState);
+    return Now() - start;
+}
+
+// The play-state query, which every answered key sends, to a player window entered by the
+// plug-in against the same query to its twin without it; ratio 0 when the entry failed.
+Ratio MessageRatio()
+{
+    PlayerDouble plain, entered;
+    CreatePlayerWindow(plain, L"Velmora bench plain window");
+    CreatePlayerWindow(entered, L"Velmora bench player window");
+    SetUpCoreState(entered.window);
+    EnterPlayerWindow(entered.window);
+    std::vector<double> ratios, bares, ourses;
+    for (int round = 0; round < kRounds && WindowProcOf(entered.window) != WindowProcOf(plain.window);
+         ++round) {
+        double bare = 0, ours = 0;
+        if (round % 2)
+            ours = TimeQueries(entered.window);
+        bare = TimeQueries(plain.window);
+        if (!(round % 2))
+            ours = TimeQueries(entered.window);
+        ForgetReceived(plain);
+        ForgetReceived(entered);
+        ratios.push_back(ours / bare);
+        bares.push_back(bare);
+        ourses.push_back(ours);
+    }
+    LeavePlayerWindow();
+    gState = kLoadedState;
+    DestroyPlayerWindow(entered);
+    DestroyPlayerWindow(plain);
+    if (ratios.empty())
+        return {0, 0, 0};
+    return Summarise(ratios, bares, ourses, kCallsPerRound);
+}
+
 // End to end: when did the key's effect arrive, measured from just before SendInput.
 double gArrival;
 
@@ -271,6 +313,7 @@ int main()
     Ratio answered = AnsweredKeyRatio(sink.window);
     gState = kLoadedState;
     DestroyPlayerWindow(sink);
+    Ratio message = MessageRatio();
 
     EndToEnd e2e = MeasureEndToEnd();
 
@@ -279,6 +322,7 @@ int main()
                 "----------", "----------");
     PrintRow("hook on pass-through keys / bare CallNextHookEx hook", passThrough.ratio, "<= 1.05");
     PrintRow("hook on answered key-down / one bare PostMessage", answered.ratio, "<= 1.2");
+    PrintRow("query through HostWindowProc / to a window without it", message.ratio, "<= 1.2");
     if (e2e.plugin.empty() || e2e.plain.empty()) {
         std::printf("end to end: no samples (plug-in %zu, plain %zu)\n", e2e.plugin.size(),
                     e2e.plain.size());
@@ -294,8 +338,9 @@ int main()
                     e2e.plugin.size(), e2e.plain.size(), e2e.lost);
     }
     std::printf("per call, nanoseconds: pass-through %.0f (bare hook %.0f); answered key-down %.0f "
-                "(bare PostMessage %.0f)\n",
-                passThrough.oursNs, passThrough.bareNs, answered.oursNs, answered.bareNs);
+                "(bare PostMessage %.0f); query %.0f (without the plug-in %.0f)\n",
+                passThrough.oursNs, passThrough.bareNs, answered.oursNs, answered.bareNs,
+                message.oursNs, message.bareNs);
     DWORD size = FileSizeOf(kDllName);
     std::printf("%s: %lu bytes (%.1f KiB, target <= 18 KiB)\n", kDllName,
                 static_cast<unsigned long>(size), size / 1024.0);

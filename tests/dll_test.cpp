@@ -708,11 +708,18 @@ LRESULT CALLBACK LaterSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return CallWindowProcW(gForwardTo, hwnd, msg, wp, lp);
 }
 
-// A new window whose own procedure is not the first window's, as a host's may be; it counts
-// the messages of any other window that reach it.
+// A new window whose own procedure is not the first window's, as a host's may be, and a later
+// one over it; both count the messages of any other window that reach them.
 HWND gOtherWindow;
+WNDPROC gOtherOwnTo;
 WNDPROC gOtherForwardTo;
 int gForeignMessages;
+
+LRESULT CALLBACK OtherOwnProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    gForeignMessages += hwnd != gOtherWindow;
+    return CallWindowProcW(gOtherOwnTo, hwnd, msg, wp, lp);
+}
 
 LRESULT CALLBACK OtherWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -742,6 +749,8 @@ TEST_F(LoadedDll, UnloadUnderALaterSubclassKeepsTheCodeAndALaterLoadStartsAfresh
     PlayerDouble other;
     ASSERT_TRUE(CreatePlayerWindow(other, L"Velmora other window"));
     gOtherWindow = other.window;
+    gOtherOwnTo = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        other.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OtherOwnProc)));
     gForeignMessages = 0;
     int track = 4;
     for (PlayerDouble* p : {&player, &other, &player}) {

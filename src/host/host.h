@@ -74,12 +74,20 @@ struct HookState {
     CRITICAL_SECTION lock;   // taken by install, removal and the stall watch only
 };
 
+// A window's record: the procedure its messages go on to, and its character set.
+struct ChainRecord {
+    HWND window;
+    WNDPROC previous;
+    int unicode;
+};
+
 // HostWindowProc in the player windows' procedure chains; each window we entered carries its
 // own record, under the names kept here.
 struct PlayerChain {
     int depth;              // HostWindowProc frames on the stack
     char previousProp[20];  // the record's names, this module's own
     char unicodeProp[20];
+    ChainRecord last;       // a copy of the record last written; window 0 once it is dropped
 };
 
 struct PluginState {

@@ -50,24 +50,37 @@ int UnicodeOf(HWND window)
     return GetPropA(window, gState.chain.unicodeProp) != nullptr;
 }
 
+// The record last written is also kept in the state, dropped with it. Only messages that come
+// through HostWindowProc read the copy, and a window reaches it only after an entry, which
+// writes the copy anew: a handle used again or a chain the host replaced meets no old copy.
 bool Remember(HWND window, WNDPROC previous, int unicode)
 {
-    const PlayerChain& chain = gState.chain;
-    return SetPropA(window, chain.previousProp, reinterpret_cast<HANDLE>(previous)) &&
-           (!unicode || SetPropA(window, chain.unicodeProp, reinterpret_cast<HANDLE>(1)));
+    PlayerChain& chain = gState.chain;
+    if (!SetPropA(window, chain.previousProp, reinterpret_cast<HANDLE>(previous)) ||
+        (unicode && !SetPropA(window, chain.unicodeProp, reinterpret_cast<HANDLE>(1))))
+        return false;
+    chain.last = {window, previous, unicode};
+    return true;
 }
 
 void Forget(HWND window)
 {
-    RemovePropA(window, gState.chain.previousProp);
-    RemovePropA(window, gState.chain.unicodeProp);
+    PlayerChain& chain = gState.chain;
+    if (chain.last.window == window)
+        chain.last = {};
+    RemovePropA(window, chain.previousProp);
+    RemovePropA(window, chain.unicodeProp);
 }
 
+// Every message the window gets comes this way: the copy spares it two property reads, each a
+// round trip to the window server under Wine. Entering and leaving read the properties.
 LRESULT CallPrevious(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    WNDPROC previous = PreviousOf(hwnd);
-    return UnicodeOf(hwnd) ? CallWindowProcW(previous, hwnd, msg, wp, lp)
-                           : CallWindowProcA(previous, hwnd, msg, wp, lp);
+    ChainRecord record = gState.chain.last;
+    if (record.window != hwnd)
+        record = {hwnd, PreviousOf(hwnd), UnicodeOf(hwnd)};
+    return record.unicode ? CallWindowProcW(record.previous, hwnd, msg, wp, lp)
+                          : CallWindowProcA(record.previous, hwnd, msg, wp, lp);
 }
 
 // After an unload that pinned us we may still be in its chain under a later procedure, or the
