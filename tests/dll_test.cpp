@@ -296,14 +296,22 @@ TEST_F(LoadedDll, TwoPlayersGiveOneCommandPerKeyWhicheverQuitsFirst)
                         "than a hung one, so no plug-in behind it can answer the key";
 }
 
+// A copy of the DLL under its own name, for a test whose module stays loaded for good (the
+// other tests keep loading and unloading a module of their own), or a second copy beside it.
+std::string CopyOfDll(const char* name)
+{
+    std::string copy = ProgramFolder() + name;
+    return CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
+}
+
 // The player loads every gen_*.dll in its Plugins folder: a renamed copy of ours is a second copy
 // in the same process, entered into the same window above the first.
 constexpr char kRenamedCopy[] = "gen_velmora - Copy.dll";
 
 TEST_F(LoadedDll, RenamedCopyOnTheSameWindowGivesOneCommandPerKeyAndHotkeyAndQuitsAlone)
 {
-    std::string copy = ProgramFolder() + kRenamedCopy;
-    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    std::string copy = CopyOfDll(kRenamedCopy);
+    ASSERT_FALSE(copy.empty());
     ASSERT_TRUE(LoadPlugin(plugin, player.window));
     LoadedPlugin upper;
     ASSERT_TRUE(LoadPlugin(upper, player.window, copy.c_str()));
@@ -324,8 +332,8 @@ TEST_F(LoadedDll, RenamedCopyOnTheSameWindowGivesOneCommandPerKeyAndHotkeyAndQui
 // In a child, where a stack overflow shows as a failed exit rather than taking the suite down.
 TEST_F(LoadedDll, CopyLoadedAgainUnderALaterCopyIsEnteredOnceAndAnswersOnce)
 {
-    std::string copy = ProgramFolder() + kRenamedCopy;
-    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE));
+    std::string copy = CopyOfDll(kRenamedCopy);
+    ASSERT_FALSE(copy.empty());
     std::string command = std::string("second_player.exe reload \"") + kRenamedCopy + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -598,14 +606,6 @@ TEST_F(LoadedDll, FloodOfTenThousandKeyEventsGivesOneCommandPerAnsweredKeyDown)
     EXPECT_EQ(gKeyDowns[VK_MEDIA_STOP], 0);
     EXPECT_EQ(flood.unanswered, 0);
     DestroyWindow(focus);
-}
-
-// A copy of the DLL under its own name, for a test whose module stays loaded for good: the
-// other tests keep loading and unloading a module of their own.
-std::string CopyOfDll(const char* name)
-{
-    std::string copy = ProgramFolder() + name;
-    return CopyFileA((ProgramFolder() + "gen_velmora.dll").c_str(), copy.c_str(), FALSE) ? copy : "";
 }
 
 bool PassedOnWhole(DWORD vk, int times)

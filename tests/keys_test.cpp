@@ -121,11 +121,13 @@ TEST(KeyboardHookDecision, APressIsToldAndSwallowedWholeOrGoesOnWhole)
     using enum KeyAnswer;
     constexpr WPARAM kDown = WM_KEYDOWN, kUp = WM_KEYUP, kSysDown = WM_SYSKEYDOWN,
                      kSysUp = WM_SYSKEYUP;
-    // One press each, after what an earlier key-down of the same press met: '-' none, 's'
-    // swallowed, 'p' passed on. The key-up is asked whether the press's key-down was swallowed,
-    // which the hook keeps per key: a repeat does not make a key-down that went on swallowed.
+    // One press of a key this player answers (a key it does not answer never reaches the
+    // decision: the keyboard table checks those go on whole), after what an earlier key-down of
+    // the same press met: '-' none, 's' swallowed, 'p' passed on. The key-up is asked whether
+    // the press's key-down was swallowed, which the hook keeps per key: a repeat does not make a
+    // key-down that went on swallowed.
     struct Row {
-        bool answered, canTell;
+        bool canTell;
         char before;
         WPARAM down;   // 0: none seen, the hook came while the key was held
         KeyAnswer atDown;
@@ -133,35 +135,32 @@ TEST(KeyboardHookDecision, APressIsToldAndSwallowedWholeOrGoesOnWhole)
         KeyAnswer atUp;
     };
     const Row rows[] = {
-        {true, true, '-', kDown, kTellAndSwallow, kUp, kSwallow},
-        {true, true, '-', kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
-        {true, true, 's', kDown, kTellAndSwallow, kUp, kSwallow},      // repeated down
-        {true, true, '-', kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
-        {true, false, '-', kSysDown, kSwallow, kSysUp, kSwallow},
-        {false, true, '-', kDown, kPassOn, kUp, kPassOn},
-        {false, false, '-', kDown, kPassOn, kUp, kPassOn},
-        {false, true, '-', kSysDown, kPassOn, kSysUp, kPassOn},
+        {true, '-', kDown, kTellAndSwallow, kUp, kSwallow},
+        {true, '-', kDown, kTellAndSwallow, kSysUp, kSwallow},   // Alt pressed meanwhile
+        {true, 's', kDown, kTellAndSwallow, kUp, kSwallow},      // repeated down
+        {true, '-', kSysDown, kSwallow, kSysUp, kSwallow},       // Alt held: no command
+        {false, '-', kSysDown, kSwallow, kSysUp, kSwallow},
         // No player window to tell: the whole press goes on.
-        {true, false, '-', kDown, kPassOn, kUp, kPassOn},
-        {true, false, '-', kDown, kPassOn, kSysUp, kPassOn},
-        {true, false, 'p', kDown, kPassOn, kUp, kPassOn},      // repeated down
-        {true, false, 'p', kSysDown, kSwallow, kSysUp, kPassOn},   // and Alt since
-        {true, false, 's', kDown, kPassOn, kUp, kPassOn},      // gone while the key is held
+        {false, '-', kDown, kPassOn, kUp, kPassOn},
+        {false, '-', kDown, kPassOn, kSysUp, kPassOn},
+        {false, 'p', kDown, kPassOn, kUp, kPassOn},          // repeated down
+        {false, 'p', kSysDown, kSwallow, kSysUp, kPassOn},   // and Alt since
+        {false, 's', kDown, kPassOn, kUp, kPassOn},          // gone while the key is held
         // A player to tell again while the key is held: the repeat tells it, the key-up goes on.
-        {true, true, 'p', kDown, kTellAndSwallow, kUp, kPassOn},
+        {true, 'p', kDown, kTellAndSwallow, kUp, kPassOn},
         // The hook came while the key was held: its key-down went on, unseen by the hook.
-        {true, true, '-', 0, kPassOn, kUp, kPassOn},
+        {true, '-', 0, kPassOn, kUp, kPassOn},
     };
     for (const Row& r : rows) {
         KeyAnswer atDown = kPassOn;
         bool swallowedDown = r.before == 's';
         if (r.down) {
-            atDown = DecideKey(r.down, r.answered, r.canTell, swallowedDown);
+            atDown = DecideKey(r.down, r.canTell, swallowedDown);
             swallowedDown = atDown != kPassOn && r.before != 'p';
         }
-        KeyAnswer atUp = DecideKey(r.up, r.answered, r.canTell, swallowedDown);
+        KeyAnswer atUp = DecideKey(r.up, r.canTell, swallowedDown);
         EXPECT_EQ(std::make_pair(atDown, atUp), std::make_pair(r.atDown, r.atUp))
-            << "answered " << r.answered << " can tell " << r.canTell << " before '" << r.before
+            << "can tell " << r.canTell << " before '" << r.before
             << "' down " << r.down << " up " << r.up;
     }
 }
@@ -358,16 +357,32 @@ DWORD WINAPI TypeOneKeyThenMoveTheMouse(void*)
     return 0;
 }
 
-// The player's thread stuck past the timeout yet answering the hook's calls, as it does while
-// it waits in SendMessage on a busy window: its timer waits. Once the next tick is overdue,
-// another thread gives `input`.
+// The stall watch's next tick is overdue past the hook timeout: the system could have dropped
+// the hook over a key it could not hand over meanwhile.
+bool TickOverdue()
+{
+    return GetTickCount() - gState.hook.lastTickMs > gState.hook.stallMs;
+}
+
+// The player's thread stuck, fetching nothing at all, as in a slow file open, until its tick is
+// overdue.
+void StayStuckUntilTheTickIsOverdue()
+{
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    while (!TickOverdue())
+        WaitForSingleObject(never, 10);
+    CloseHandle(never);
+}
+
+// The player's thread stuck yet answering the hook's calls, as it does while it waits in
+// SendMessage on a busy window: its timer waits. Once the tick is overdue, another thread
+// gives `input`; the stall ends when that thread has.
 void StallAnsweringOnlyTheHook(LPTHREAD_START_ROUTINE input)
 {
-    DWORD start = GetTickCount();
     HANDLE thread = nullptr;
     MSG msg;
-    while (GetTickCount() - start < 2500 || WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
-        if (!thread && GetTickCount() - start > 1200)
+    while (!thread || WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
+        if (!thread && TickOverdue())
             thread = CreateThread(nullptr, 0, input, nullptr, 0, nullptr);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -424,8 +439,8 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
         SCOPED_TRACE(kStallNames[i]);
         ForgetReceived(player);
         EXPECT_TRUE(NextWatchTick());
-        if (!kInputDuringTheStall[i])   // the behaviour under test: stuck, as in a slow file open
-            Sleep(2500);
+        if (!kInputDuringTheStall[i])
+            StayStuckUntilTheTickIsOverdue();
         else
             StallAnsweringOnlyTheHook(kInputDuringTheStall[i]);
         EXPECT_TRUE(NextWatchTick());
@@ -444,7 +459,7 @@ TEST_F(KeyboardHook, PlayerThreadBlockedPastTheHookTimeoutGetsAFreshHookOnlyIfKe
     HANDLE typist = CreateThread(nullptr, 0, TypeOneKey, nullptr, 0, nullptr);
     WaitForSingleObject(typist, kWaitMs);
     CloseHandle(typist);
-    Sleep(1500);   // still stuck, past the timeout
+    StayStuckUntilTheTickIsOverdue();
     ASSERT_TRUE(PumpUntil([&] { return gState.hook.hook != first; }));
     TapKey(VK_MEDIA_PLAY_PAUSE);
     TapKey(VK_MEDIA_STOP);

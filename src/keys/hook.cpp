@@ -232,10 +232,8 @@ namespace {
 
 }  // namespace
 
-KeyAnswer DecideKey(WPARAM msg, bool answered, bool canTell, bool swallowedDown)
+KeyAnswer DecideKey(WPARAM msg, bool canTell, bool swallowedDown)
 {
-    if (!answered)
-        return KeyAnswer::kPassOn;
     if (msg == WM_KEYDOWN)   // a key-down nobody can be told of goes on, and so will its key-up
         return canTell ? KeyAnswer::kTellAndSwallow : KeyAnswer::kPassOn;
     // With Alt held the key gives no command. A key-up is swallowed only after its key-down,
@@ -253,8 +251,8 @@ bool SwallowAnsweredKey(WPARAM msg, UINT vk)
     FollowRecord();
     HookState& hook = gState.hook;
     UINT bit = 1u << (vk - VK_VOLUME_DOWN);
-    KeyAnswer answer =
-        DecideKey(msg, true, IsWindow(hook.target), (hook.swallowedDowns & bit) != 0);
+    bool canTell = msg == WM_KEYDOWN && IsWindow(hook.target);   // only a key-down is told
+    KeyAnswer answer = DecideKey(msg, canTell, (hook.swallowedDowns & bit) != 0);
     // Posted: the hook must return before the player acts. A queue that will not take it lets
     // the key go on.
     if (answer == KeyAnswer::kTellAndSwallow &&

@@ -10,10 +10,10 @@ void ForgetKeyboardHook();   // after the last removal: the lock goes, the state
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM msg, LPARAM event);
 
 enum class KeyAnswer { kPassOn, kTellAndSwallow, kSwallow };
-// What the hook does with one key event: answered means this player answers the key, canTell
-// that a player window can be told of it, swallowedDown that this hook swallowed the key-down
-// of this press.
-[[nodiscard]] KeyAnswer DecideKey(WPARAM msg, bool answered, bool canTell, bool swallowedDown);
+// What the hook does with one event of a key this player answers (any other key goes on):
+// canTell that a player window can be told of a key-down, swallowedDown that this hook swallowed
+// the key-down of this press.
+[[nodiscard]] KeyAnswer DecideKey(WPARAM msg, bool canTell, bool swallowedDown);
 
 // Our window procedure in front of the player's own, and out again where that is safe.
 void EnterPlayerWindow(HWND player);
